@@ -1,0 +1,80 @@
+#pragma once
+// Every transfer with the board after start-up: one 24-bit word written, one register read
+// back, the control-line word, the 2-byte read and the two drive requests. Each operation
+// keeps its transfer status in SharedState::DriverStatus and carries on whatever it is; a
+// status that is not success is also handed to the observers, so the window can say so.
+
+#include "board/DriverApi.h"
+#include "board/SharedState.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+namespace tq::board {
+
+enum class Backend {
+    Newer,  // Vendor_Request with BoardHandle
+    Legacy, // VendorIORequest, no handle
+};
+
+// Vendor request codes.
+inline constexpr uint8_t kWriteAndPulse = 0xD9;
+inline constexpr uint8_t kReadAdc = 0xDA;
+inline constexpr uint8_t kDriveD0 = 0xDB;
+inline constexpr uint8_t kDriveD1 = 0xDC;
+inline constexpr uint8_t kShiftWord = 0xDD;
+inline constexpr uint8_t kControlLines = 0xDE;
+
+// One finished transfer as the observers see it.
+struct Transfer {
+    uint8_t request = 0;
+    int32_t value = 0;
+    int32_t index = 0;
+    uint8_t direction = 0; // 0 to the board, 1 from the board
+    int32_t length = 0;
+    std::array<uint8_t, 3> received{}; // raw bytes of a read, as they arrived
+    int16_t status = 0;
+};
+
+class Declare {
+public:
+    Declare(SharedState& state, DriverApi& driver, Backend backend);
+
+    // ReadWriteBit = 0; request 0xD9 (write then pulse LDAC) when reg != 0 and
+    // Check1Value != 0, else 0xDD; value = command byte, index = data.
+    void WriteRegister(int16_t address, int16_t reg, int32_t data);
+    // ReadWriteBit = 1; two identical 0xDD reads of 3 bytes, the second decoded (bytes
+    // mirrored, top byte dropped). Returns 0..65535 and keeps it as ReadbackValue.
+    int32_t ReadRegister(int16_t address, int16_t reg);
+    // Request 0xDE with the control-line value and index built from the flags.
+    void WriteControlLines();
+    // Request 0xDA; the two mirrored bytes as a signed 16-bit value (never overflows).
+    int16_t ReadAdcWord();
+    // Request 0xDB (D0) or 0xDC (D1), direction 1, length 0: value 0 leaves the pin to the
+    // converter, 1 makes the board drive it.
+    void DriveRequest(uint8_t request, int32_t value);
+
+    static uint8_t ReverseBits(uint8_t b);
+    static int16_t CommandByte(int16_t readWrite, int16_t reg, int16_t address);
+    static int32_t ControlLineValue(const SharedState& state);
+    static int32_t ControlLineIndex(const SharedState& state);
+
+    // Called after every transfer, in the order added.
+    void addObserver(std::function<void(const Transfer&)> observer);
+
+    SharedState& state() { return state_; }
+    Backend backend() const { return backend_; }
+
+private:
+    Transfer request(uint8_t code, int32_t value, int32_t index, uint8_t direction,
+                     int32_t length, uint8_t* buffer);
+
+    SharedState& state_;
+    DriverApi& driver_;
+    Backend backend_;
+    std::vector<std::function<void(const Transfer&)>> observers_;
+};
+
+} // namespace tq::board

@@ -1,0 +1,32 @@
+#pragma once
+// Opening the board at start-up: firmware path, search, connect, firmware download.
+
+#include "board/Declare.h"
+#include "board/DriverApi.h"
+#include "board/SharedState.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace tq::board::USBStuff {
+
+inline constexpr int32_t kVendorId = 0x0456;
+inline constexpr int32_t kProductId = 0xB202;
+inline constexpr const char* kFirmwareFile = "TQ5802.hex";
+
+// FirmwarePathBytes = the path's bytes (UTF-8 on Linux) followed by one 0; any length.
+void PathToBytes(SharedState& state, std::string_view path);
+
+// FirmwarePath = programDir + "/" + kFirmwareFile, then PathToBytes.
+void SetFirmwarePath(SharedState& state, std::string_view programDir);
+
+// Newer back end: search, connect (results not tested), download; returns
+// Download_Firmware's result, 0 = loaded. FirmwarePathBytes must be set.
+int16_t OpenBoard(SharedState& state, DriverApi& driver);
+
+// Runs the back end's firmware start and tells whether the board is ready: the newer back
+// end's OpenBoard (0 = success) or the legacy LoadFirmWare (result kept as DriverStatus,
+// >= 1 = success).
+bool StartBoard(SharedState& state, DriverApi& driver, Backend backend);
+
+} // namespace tq::board::USBStuff

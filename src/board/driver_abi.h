@@ -1,0 +1,61 @@
+/* The board driver library's entry points. This is a contract: any library that exports
+ * these names with these signatures (C linkage) can drive the program, whether it talks to
+ * a real board, a simulated one or a remote bench. Every driver library of this project
+ * exports both sets. */
+#ifndef TQ_BOARD_DRIVER_ABI_H
+#define TQ_BOARD_DRIVER_ABI_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(_WIN32)
+#define TQ_DRIVER_EXPORT __declspec(dllexport)
+#else
+#define TQ_DRIVER_EXPORT __attribute__((visibility("default")))
+#endif
+
+/* Newer back end (library QRV_CYUSB_USB4). */
+
+/* Counts the attached boards with these ids; byte 0 of boardList (128 bytes) identifies the
+ * first one found (0 is never a valid identifier). */
+typedef int16_t (*Search_For_Boards_fn)(int32_t vendorId, int32_t productId, int32_t* count,
+                                        uint8_t* boardList);
+/* Opens the board that boardList byte identified and gives its handle. */
+typedef int16_t (*Connect_fn)(int32_t vendorId, int32_t productId, uint8_t board,
+                              int32_t* handle);
+/* Loads the zero-terminated path's Intel HEX image; 0 = loaded and running. */
+typedef int16_t (*Download_Firmware_fn)(int32_t handle, uint8_t* pathBytes);
+/* One vendor request; direction 0 = to the board, 1 = from the board (length bytes land in
+ * buffer). 0 = done. */
+typedef int16_t (*Vendor_Request_fn)(int32_t handle, uint8_t request, int32_t value,
+                                     int32_t index, uint8_t direction, int32_t length,
+                                     uint8_t* buffer);
+
+/* Legacy back end (library USBFunctions): no handle, it serves the board it loaded. */
+
+/* >= 1 = success. */
+typedef int16_t (*LoadFirmWare_fn)(uint8_t* pathBytes);
+/* 0 = done. */
+typedef int16_t (*VendorIORequest_fn)(int16_t request, int32_t value, int32_t index,
+                                      int16_t direction, int16_t length, uint8_t* buffer);
+
+TQ_DRIVER_EXPORT int16_t Search_For_Boards(int32_t vendorId, int32_t productId, int32_t* count,
+                                           uint8_t* boardList);
+TQ_DRIVER_EXPORT int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board,
+                                 int32_t* handle);
+TQ_DRIVER_EXPORT int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes);
+TQ_DRIVER_EXPORT int16_t Vendor_Request(int32_t handle, uint8_t request, int32_t value,
+                                        int32_t index, uint8_t direction, int32_t length,
+                                        uint8_t* buffer);
+TQ_DRIVER_EXPORT int16_t LoadFirmWare(uint8_t* pathBytes);
+TQ_DRIVER_EXPORT int16_t VendorIORequest(int16_t request, int32_t value, int32_t index,
+                                         int16_t direction, int16_t length, uint8_t* buffer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
