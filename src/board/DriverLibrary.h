@@ -21,7 +21,7 @@ struct LoadError {
 };
 
 class DriverLibrary final : public DriverApi {
-  public:
+public:
     // Status every entry returns when the library or the entry could not be loaded.
     static constexpr int16_t kLoadFailure = -32768;
 
@@ -39,7 +39,8 @@ class DriverLibrary final : public DriverApi {
 
     int16_t Search_For_Boards(int32_t vendorId, int32_t productId, int32_t* count,
                               uint8_t* boardList) override;
-    int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* handle) override;
+    int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board,
+                    int32_t* handle) override;
     int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes) override;
     int16_t Vendor_Request(int32_t handle, uint8_t request, int32_t value, int32_t index,
                            uint8_t direction, int32_t length, uint8_t* buffer) override;
@@ -47,7 +48,7 @@ class DriverLibrary final : public DriverApi {
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t* buffer) override;
 
-  private:
+private:
     struct Impl;
     std::unique_ptr<Impl> impl_;
 };
