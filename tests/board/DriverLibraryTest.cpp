@@ -66,12 +66,12 @@ TEST(DriverLibrary, MissingLibraryIsReportedOnceNamingFileAndEntry) {
 }
 
 TEST(DriverLibrary, RelativePathIsRefusedNotSearched) {
-    // Run from the library's own directory: a loader that searched the working directory
-    // would find it.
+    // Run from the library's own directory: a loader that took the path relative to the
+    // working directory would find it.
     const QString saved = QDir::currentPath();
     const QFileInfo info(kPartial);
     ASSERT_TRUE(QDir::setCurrent(info.absolutePath()));
-    Loader l(info.fileName());
+    Loader l(QStringLiteral("./") + info.fileName());
     int32_t count = 0;
     std::array<uint8_t, 128> list{};
     EXPECT_EQ(l.library.Search_For_Boards(1, 2, &count, list.data()), DriverLibrary::kLoadFailure);
