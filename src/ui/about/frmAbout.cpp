@@ -94,7 +94,7 @@ FrmAbout::FrmAbout(const Variant& variant, QWidget* parent)
     layout->addLayout(top);
     layout->addWidget(Line1);
     layout->addLayout(bottom);
-    setMinimumWidth(380);
+    setMinimumWidth(440);
 
     setTabOrder(cmdOK, cmdSysInfo);
     cmdOK->setFocus();
