@@ -31,7 +31,7 @@ inline constexpr RegStatus kRegInvalidHandle = 6;
 inline constexpr RegStatus kRegMoreData = 234;
 
 class Registry {
-  public:
+public:
     virtual ~Registry() = default;
 
     // Opens `path` under `root`; on success `key` is a handle to close with closeKey().
@@ -46,7 +46,7 @@ class Registry {
 };
 
 class MemoryRegistry final : public Registry {
-  public:
+public:
     // Stores raw bytes exactly as given (creating the key if needed).
     void setValue(RegKey root, std::string_view path, std::string_view name, std::uint32_t type,
                   std::vector<char> bytes);
@@ -64,7 +64,7 @@ class MemoryRegistry final : public Registry {
                          std::span<char> buffer, std::uint32_t& byteCount) override;
     RegStatus closeKey(RegKey key) override;
 
-  private:
+private:
     struct Value {
         std::uint32_t type = 0;
         std::vector<char> bytes;

@@ -17,7 +17,7 @@ namespace tq::ui {
 class FrmAbout : public QDialog {
     Q_OBJECT
 
-  public:
+public:
     explicit FrmAbout(const Variant& variant, QWidget* parent = nullptr);
 
     // Replaces the system's registry (read afresh at each "System Info...") with `registry`,
@@ -36,7 +36,7 @@ class FrmAbout : public QDialog {
     QPushButton* cmdOK;
     QPushButton* cmdSysInfo;
 
-  private:
+private:
     void Form_Load();
     void cmdOK_Click();
     void cmdSysInfo_Click();

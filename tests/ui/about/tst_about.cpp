@@ -18,7 +18,7 @@ constexpr std::string_view kFolderKey = R"(SOFTWARE\Microsoft\Shared Tools Locat
 
 // Answers every message box that opens while it lives, remembering what it said.
 class MessageWatcher {
-  public:
+public:
     MessageWatcher() {
         timer_.setInterval(0);
         QObject::connect(&timer_, &QTimer::timeout, [this] {
@@ -35,7 +35,7 @@ class MessageWatcher {
     QStringList titles;
     QList<QMessageBox::StandardButtons> buttons;
 
-  private:
+private:
     QTimer timer_;
 };
 
@@ -49,7 +49,7 @@ bool touch(const QString& path) {
 class TstAbout : public QObject {
     Q_OBJECT
 
-  private slots:
+private slots:
     void showsTheProgramAndClosesForGood_data();
     void showsTheProgramAndClosesForGood();
     void readsRegistryValues_data();
