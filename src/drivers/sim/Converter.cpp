@@ -82,7 +82,7 @@ void Converter::write(uint8_t reg, uint8_t addr, uint16_t data) {
     if (reg == kRegFunction) {
         switch (addr) {
         case kFuncControl:
-            function_ = data & 0x3F;
+            function_ = data & device::FunctionBitsMask;
             break;
         case kFuncClear:
             clearAll();
@@ -106,13 +106,13 @@ void Converter::write(uint8_t reg, uint8_t addr, uint16_t data) {
             if (!ldac_ && clr_) c.dac = data;
             break;
         case kRegCoarseGain:
-            c.coarse = data & 0x3;
+            c.coarse = data & device::CoarseGainCodeMask;
             break;
         case kRegFineGain:
-            c.fine = data & 0x3F;
+            c.fine = data & device::FineGainFieldMask;
             break;
         case kRegOffset:
-            c.offset = data & 0xFF;
+            c.offset = data & device::OffsetFieldMask;
             break;
         default:
             break; // codes 1, 6 and 7 select nothing
@@ -161,14 +161,9 @@ void Converter::setBoardDriveLevels(bool d0High, bool d1High) {
 }
 
 float Converter::fullScale(uint8_t coarse) {
-    switch (coarse & 0x3) {
-    case 1:
-        return 10.2564f;
-    case 2:
-        return 10.5263f;
-    default:
-        return 10.0f;
-    }
+    for (const auto& range : device::CoarseGainRanges)
+        if (range.code == (coarse & device::CoarseGainCodeMask)) return range.fullScaleVolts;
+    return device::CoarseGainRanges[0].fullScaleVolts; // code 3 acts as the 10 V range
 }
 
 double Converter::outputVolts(int ch) const {
@@ -177,8 +172,9 @@ double Converter::outputVolts(int ch) const {
     const double fs = fullScale(c.coarse);
     const double lsb = 2.0 * fs / 65536.0;
     const int n = binary_ ? static_cast<int>(c.dac) - 32768 : signExtend(c.dac, 16);
-    const double gain = 1.0 + (signExtend(c.fine, 6) + err.gainFineSteps) / 65536.0;
-    const double offset = signExtend(c.offset, 8) / 8.0 + err.offsetLsb;
+    const double gain =
+        1.0 + (signExtend(c.fine, device::FineGainBits) + err.gainFineSteps) / 65536.0;
+    const double offset = signExtend(c.offset, device::OffsetBits) / 8.0 + err.offsetLsb;
     return lsb * (n * gain + offset);
 }
 

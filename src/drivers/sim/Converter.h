@@ -4,6 +4,8 @@
 // register and its commands, the LDAC, CLR, BIN/2sCOMP and RSTIN pins, the D0/D1 pins and
 // each channel's output voltage. Plain C++, no I/O, deterministic.
 
+#include "device/RegisterMap.h"
+
 #include <array>
 #include <cstdint>
 
@@ -11,25 +13,24 @@ namespace tq::sim {
 
 inline constexpr int kChannels = 4;
 
-// Register select codes and function-register sub-addresses of the input word.
-inline constexpr uint8_t kRegFunction = 0;
-inline constexpr uint8_t kRegData = 2;
-inline constexpr uint8_t kRegCoarseGain = 3;
-inline constexpr uint8_t kRegFineGain = 4;
-inline constexpr uint8_t kRegOffset = 5;
-inline constexpr uint8_t kAddrAllDacs = 4;
-inline constexpr uint8_t kFuncNop = 0;
-inline constexpr uint8_t kFuncControl = 1;
-inline constexpr uint8_t kFuncClear = 4;
-inline constexpr uint8_t kFuncLoad = 5;
+// Register select codes, sub-addresses and function-register bits: the device model's.
+inline constexpr uint8_t kRegFunction = device::FunctionRegister;
+inline constexpr uint8_t kRegData = device::DataRegister;
+inline constexpr uint8_t kRegCoarseGain = device::CoarseGainRegister;
+inline constexpr uint8_t kRegFineGain = device::FineGainRegister;
+inline constexpr uint8_t kRegOffset = device::OffsetRegister;
+inline constexpr uint8_t kAddrAllDacs = device::AllDacs;
+inline constexpr uint8_t kFuncNop = device::FunctionNoOperation;
+inline constexpr uint8_t kFuncControl = device::FunctionControlWord;
+inline constexpr uint8_t kFuncClear = device::FunctionClear;
+inline constexpr uint8_t kFuncLoad = device::FunctionLoad;
 
-// Function register control word bits.
-inline constexpr uint16_t kFnSdoDisable = 0x01;
-inline constexpr uint16_t kFnD0Level = 0x02;
-inline constexpr uint16_t kFnD0Output = 0x04;
-inline constexpr uint16_t kFnD1Level = 0x08;
-inline constexpr uint16_t kFnD1Output = 0x10;
-inline constexpr uint16_t kFnLocalGndOffset = 0x20;
+inline constexpr uint16_t kFnSdoDisable = device::SdoDisableMask;
+inline constexpr uint16_t kFnD0Level = device::D0LevelMask;
+inline constexpr uint16_t kFnD0Output = device::D0DirectionMask;
+inline constexpr uint16_t kFnD1Level = device::D1LevelMask;
+inline constexpr uint16_t kFnD1Output = device::D1DirectionMask;
+inline constexpr uint16_t kFnLocalGndOffset = device::LocalGndOffsetMask;
 
 // What SDO gives while switched off: the board's pull-up makes every bit read 1.
 inline constexpr uint32_t kFloatingSdoWord = 0xFFFFFF;
@@ -58,7 +59,7 @@ struct ChannelRegisters {
 };
 
 class Converter {
-  public:
+public:
     Converter();
 
     // Power-on state: all lines high (binary coding), every data and DAC register at the
@@ -105,7 +106,7 @@ class Converter {
     // plus the channel's fixed errors.
     double outputVolts(int ch) const;
 
-  private:
+private:
     void resetRegisters();
     uint16_t registerValue(uint8_t reg, uint8_t addr) const;
     void write(uint8_t reg, uint8_t addr, uint16_t data);

@@ -42,7 +42,7 @@ struct DownloadResult {
 };
 
 class SimBoard {
-  public:
+public:
     static constexpr double kDefaultTemperature = 25.0;
 
     SimBoard();
@@ -86,7 +86,7 @@ class SimBoard {
 
     static uint8_t mirror(uint8_t b);
 
-  private:
+private:
     DownloadResult load(const HexResult& parsed);
     void applyControlLines(int32_t value, int32_t index);
 

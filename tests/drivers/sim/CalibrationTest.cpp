@@ -39,7 +39,7 @@ int fineGainCode(int reg, double measured, float range) {
 }
 
 class Calibration : public testing::TestWithParam<std::tuple<int, uint8_t>> {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(board.downloadFirmware(kImage).ok());
         std::tie(channel, coarse) = GetParam();

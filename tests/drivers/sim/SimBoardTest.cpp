@@ -11,7 +11,7 @@ namespace {
 constexpr std::string_view kImage = ":030000000200807B\n:00000001FF\n";
 
 class SimBoardTest : public testing::Test {
-  protected:
+protected:
     void SetUp() override { ASSERT_TRUE(board.downloadFirmware(kImage).ok()); }
 
     Status write(uint8_t command, uint16_t data, uint8_t request = kReqShiftWord) {

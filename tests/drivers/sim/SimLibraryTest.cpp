@@ -29,7 +29,7 @@ uint8_t mirror(uint8_t b) {
 }
 
 class SimLibrary : public testing::Test {
-  protected:
+protected:
     void SetUp() override {
         ASSERT_TRUE(lib.load()) << lib.errorString().toStdString();
         resolve(search, "Search_For_Boards");
