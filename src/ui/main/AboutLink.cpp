@@ -1,13 +1,11 @@
 #include "ui/main/MainForm.h"
 
-#include <QDialog>
+#include "ui/about/frmAbout.h"
 
 namespace tq::ui {
 
-// The About window is built apart from the main window; until it is part of the program the
-// menu entry has nothing to show.
-QDialog* createAboutWindow(const Variant&, QWidget*) {
-    return nullptr;
+QDialog* createAboutWindow(const Variant& variant, QWidget* parent) {
+    return new FrmAbout(variant, parent);
 }
 
 } // namespace tq::ui

@@ -15,7 +15,7 @@ namespace tq::ui {
 class CalibrationPanel : public QGroupBox {
     Q_OBJECT
 
-  public:
+public:
     CalibrationPanel(FormContext& ctx, QWidget* parent);
 
     QPushButton* Command8;
@@ -33,7 +33,7 @@ class CalibrationPanel : public QGroupBox {
     void CommandOff_Click();
     void CommandFS_Click();
 
-  private:
+private:
     FormContext& ctx_;
 };
 

@@ -1,5 +1,6 @@
 #include "ui/main/FunctionPanel.h"
 
+#include "device/RegisterMap.h"
 #include "ui/widgets/Toggle.h"
 
 #include <QGridLayout>

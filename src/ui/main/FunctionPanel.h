@@ -15,7 +15,7 @@ class Toggle;
 class FunctionPanel : public QGroupBox {
     Q_OBJECT
 
-  public:
+public:
     FunctionPanel(FormContext& ctx, QWidget* parent);
 
     QGroupBox* Frame7;     // "Local Gnd Offset Adjust"
@@ -48,7 +48,7 @@ class FunctionPanel : public QGroupBox {
     void Command5_Click();
     void Command6_Click();
 
-  private:
+private:
     FormContext& ctx_;
 };
 

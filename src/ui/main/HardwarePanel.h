@@ -15,7 +15,7 @@ class Toggle;
 class HardwarePanel : public QGroupBox {
     Q_OBJECT
 
-  public:
+public:
     HardwarePanel(FormContext& ctx, QWidget* parent);
 
     QGroupBox* Frame13; // "Bin / 2sComp"
@@ -42,7 +42,7 @@ class HardwarePanel : public QGroupBox {
     // Toggle9 usable again, nothing sent. Check1Value follows the box.
     void Check1_Click();
 
-  private:
+private:
     FormContext& ctx_;
 };
 

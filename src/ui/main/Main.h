@@ -16,7 +16,7 @@ namespace tq::ui {
 class MainForm;
 
 class Main {
-  public:
+public:
     // Exit statuses of a program that ends before its window runs.
     static constexpr int kFirmwareFailed = 1;
     static constexpr int kDriverLoadFailed = 2;
@@ -47,7 +47,7 @@ class Main {
     // The whole program: command line, start-up and the event loop. Needs a QApplication.
     static int run(const Variant& variant);
 
-  private:
+private:
     void onLoadError(const QString& file, const QString& entry, const QString& reason);
 
     const Variant& variant_;

@@ -1,6 +1,7 @@
 #include "ui/main/MainForm.h"
 
 #include "board/USBStuff.h"
+#include "device/RegisterMap.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
@@ -23,6 +24,20 @@
 #include <QStatusBar>
 
 namespace tq::ui {
+
+namespace {
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <typename Items> void fillList(QComboBox* list, const Items& items) {
+    list->clear();
+    for (const auto& item : items)
+        list->addItem(qs(item.text));
+}
+
+} // namespace
 
 MainForm::MainForm(const Variant& variant, SharedState& state, board::Declare& declare,
                    board::DriverApi& driver, QString programDir, QWidget* parent)
@@ -140,40 +155,30 @@ bool MainForm::Form_Load() {
     registers_->Label7->setText(QStringLiteral("Enter Fine Gain Value (-32 to 31)"));
 
     // 6., 7. The function register sets the function switches and the item texts.
-    d.ReadRegister(1, 0);
-    s.FunctionBits = s.ReadbackValue & 0x3F;
+    d.ReadRegister(device::FunctionControlWord, device::FunctionRegister);
+    s.FunctionBits = s.ReadbackValue & device::FunctionBitsMask;
     applyFunctionRegister(s.FunctionBits);
     if (abandoned_) return false;
 
-    // 8.-12. The lists.
+    // 8.-12. The lists; a choice made here runs the list's handler as the user's would.
     RegistersPanel& r = *registers_;
-    r.ComboRW->clear();
-    r.ComboRW->addItems({QStringLiteral("Read"), QStringLiteral("Write")});
-    r.ComboRW->setCurrentIndex(1);
+    fillList(r.ComboRW, device::ReadWriteItems);
+    r.ComboRW->setCurrentIndex(r.ComboRW->findText(qs(device::ReadWriteItems[1].text)));
     r.ComboRW_Click();
-    r.ComboReg->clear();
-    r.ComboReg->addItems({QStringLiteral("Function Register"), QStringLiteral("Data Register"),
-                          QStringLiteral("Coarse Gain Register"),
-                          QStringLiteral("Fine Gain Register"), QStringLiteral("Offset Register")});
+    fillList(r.ComboReg, device::RegisterItems);
     r.ComboReg->setCurrentIndex(-1);
-    r.ComboAddr->clear();
-    r.ComboAddr->addItems({QStringLiteral("DAC A"), QStringLiteral("DAC B"),
-                           QStringLiteral("DAC C"), QStringLiteral("DAC D"),
-                           QStringLiteral("ALL DACs")});
+    fillList(r.ComboAddr, device::AddressItems);
     r.ComboFunction->clear();
-    r.ComboFunction->addItems(
-        {QStringLiteral("No Operation"), QString::fromStdString(s.LocalGndItem),
-         QString::fromStdString(s.D1DirectionItem), QString::fromStdString(s.D1LevelItem),
-         QString::fromStdString(s.D0DirectionItem), QString::fromStdString(s.D0LevelItem),
-         QString::fromStdString(s.SdoItem), QStringLiteral("CLEAR All DAC Channels"),
-         QStringLiteral("LOAD All DAC Channels")});
+    for (const std::string& item :
+         {std::string(device::NoOperationItem), s.LocalGndItem, s.D1DirectionItem, s.D1LevelItem,
+          s.D0DirectionItem, s.D0LevelItem, s.SdoItem, std::string(device::ClearAllItem),
+          std::string(device::LoadAllItem)})
+        r.ComboFunction->addItem(QString::fromStdString(item));
     r.ComboFunction->setCurrentIndex(0);
     r.ComboFunction_Click();
-    r.ComboCoarse->clear();
-    r.ComboCoarse->addItems({QStringLiteral("Output Range = ± 10 V"),
-                             QStringLiteral("Output Range = ± 10.2564 V"),
-                             QStringLiteral("Output Range = ± 10.5263 V")});
+    fillList(r.ComboCoarse, device::CoarseGainRanges);
     r.ComboCoarse->setCurrentIndex(-1);
+    if (abandoned_) return false;
 
     // 13., 14. Entries hidden until a register is selected; the radix button's caption.
     r.hideEntryControls();
@@ -197,38 +202,25 @@ bool MainForm::Form_Load() {
 }
 
 void MainForm::applyFunctionRegister(int32_t bits) {
+    using device::FunctionBitItems;
     SharedState& s = ctx_.state;
     FunctionPanel& f = *function_;
     HardwarePanel& h = *hardware_;
-
-    const bool localGnd = bits & 0x20;
-    f.Toggle1->setValue(localGnd);
-    s.LocalGndItem =
-        localGnd ? "Local Ground Offset Adjust Disable" : "Local Ground Offset Adjust Enable";
-
-    const bool d1Out = bits & 0x10;
-    f.Toggle3->setValue(d1Out);
-    s.D1DirectionItem = d1Out ? "Set D1 as Input" : "Set D1 as Output";
+    // Bit 5 first; the items and switches of bits 5..0 in list order.
+    std::string* const items[] = {&s.LocalGndItem,    &s.D1DirectionItem, &s.D1LevelItem,
+                                  &s.D0DirectionItem, &s.D0LevelItem,     &s.SdoItem};
+    Toggle* const toggles[] = {f.Toggle1, f.Toggle3, f.Toggle5, f.Toggle4, f.Toggle6, f.Toggle7};
+    for (size_t i = 0; i < FunctionBitItems.size(); ++i) {
+        toggles[i]->setValue((bits & FunctionBitItems[i].mask) != 0);
+        *items[i] = std::string(device::FunctionItemText(FunctionBitItems[i], bits));
+    }
+    // A pin the converter drives is not the board's to drive.
+    const bool d1Out = (bits & device::D1DirectionMask) != 0;
     h.Frame21->setEnabled(!d1Out);
     h.Toggle12->setEnabled(!d1Out);
-
-    const bool d1High = bits & 0x08;
-    f.Toggle5->setValue(d1High);
-    s.D1LevelItem = d1High ? "Set D1" : "Clear D1";
-
-    const bool d0Out = bits & 0x04;
-    f.Toggle4->setValue(d0Out);
-    s.D0DirectionItem = d0Out ? "Set D0 as Input" : "Set D0 as Output";
+    const bool d0Out = (bits & device::D0DirectionMask) != 0;
     h.Frame20->setEnabled(!d0Out);
     h.Toggle11->setEnabled(!d0Out);
-
-    const bool d0High = bits & 0x02;
-    f.Toggle6->setValue(d0High);
-    s.D0LevelItem = d0High ? "Set D0" : "Clear D0";
-
-    const bool sdoOff = bits & 0x01;
-    f.Toggle7->setValue(sdoOff);
-    s.SdoItem = sdoOff ? "Enable SDO Output" : "Disable SDO Output";
 }
 
 void MainForm::Command10_Click() {

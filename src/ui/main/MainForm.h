@@ -29,7 +29,7 @@ class ProductPanel;
 class MainForm : public QMainWindow {
     Q_OBJECT
 
-  public:
+public:
     // programDir: where the firmware image lies. The window, the state, the board layer and
     // the driver must all outlive nothing of each other's: the form is destroyed first.
     MainForm(const Variant& variant, SharedState& state, board::Declare& declare,
@@ -71,11 +71,11 @@ class MainForm : public QMainWindow {
     // The About window once it has been opened, else nullptr.
     QDialog* aboutWindow() const { return about_; }
 
-  protected:
+protected:
     // Closing the main window ends the program at once, whatever else is open.
     void closeEvent(QCloseEvent* event) override;
 
-  private:
+private:
     void buildMenus();
     void applyFunctionRegister(int32_t bits);
     void onTransfer(const board::Transfer& t);

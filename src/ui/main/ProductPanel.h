@@ -12,7 +12,7 @@ namespace tq::ui {
 class ProductPanel : public QGroupBox {
     Q_OBJECT
 
-  public:
+public:
     ProductPanel(const Variant& variant, QWidget* parent);
 
     QLabel* LabelProduct; // the product name

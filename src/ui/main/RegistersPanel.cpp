@@ -1,5 +1,9 @@
 #include "ui/main/RegistersPanel.h"
 
+#include "device/Encodings.h"
+#include "device/Format.h"
+#include "device/RegisterMap.h"
+
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/MainForm.h"
 #include "ui/widgets/Toggle.h"
@@ -15,6 +19,10 @@
 namespace tq::ui {
 
 namespace {
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 template <typename W> W* named(W* w, const char* name) {
     w->setObjectName(QString::fromLatin1(name));
@@ -228,9 +236,10 @@ void RegistersPanel::hideEntryControls() {
 }
 
 void RegistersPanel::ComboRW_Click() {
-    const bool read = ComboRW->currentText() == QLatin1String("Read");
-    ctx_.state.ReadWriteBit = read ? 1 : 0;
-    LabelRW->setText(read ? QStringLiteral("1") : QStringLiteral("0"));
+    const int item = ComboRW->currentIndex();
+    if (item < 0) return;
+    ctx_.state.ReadWriteBit = device::ReadWriteItems.at(static_cast<size_t>(item)).bit;
+    LabelRW->setText(QString::number(ctx_.state.ReadWriteBit));
 }
 
 void RegistersPanel::ComboReg_Click() {
@@ -239,20 +248,18 @@ void RegistersPanel::ComboReg_Click() {
     const int item = ComboReg->currentIndex();
     if (item < 0) return;
 
-    // Register code per item, in list order.
-    constexpr std::array<int16_t, 5> kCodes{0, 2, 3, 4, 5};
-    s.RegisterCode = kCodes[static_cast<size_t>(item)];
+    s.RegisterCode = device::RegisterItems.at(static_cast<size_t>(item)).code;
     for (int i = 0; i < 3; ++i)
         LabelREG[i]->setText(QString::number((s.RegisterCode >> i) & 1));
 
     hideEntryControls();
     if (item == 0) { // function register: control word at address 1, read only
-        ComboRW->setCurrentIndex(ComboRW->findText(QStringLiteral("Read")));
+        ComboRW->setCurrentIndex(ComboRW->findText(qs(device::ReadWriteItems[0].text)));
         ComboRW_Click();
         ComboRW->setEnabled(false);
         Command2->show();
         ComboAddr->hide();
-        s.AddressCode = 1;
+        s.AddressCode = device::FunctionControlWord;
         for (int i = 0; i < 3; ++i)
             LabelA[i]->setText(QString::number((s.AddressCode >> i) & 1));
     } else {
@@ -268,7 +275,8 @@ void RegistersPanel::ComboReg_Click() {
         case 2: {
             ComboCoarse->show();
             Label5->show();
-            s.CoarseGainCode = d.ReadRegister(s.AddressCode, 3) & 3;
+            s.CoarseGainCode = d.ReadRegister(s.AddressCode, device::CoarseGainRegister) &
+                               device::CoarseGainCodeMask;
             if (s.CoarseGainCode < ComboCoarse->count()) {
                 ComboCoarse->setCurrentIndex(s.CoarseGainCode);
                 ComboCoarse_Click();
@@ -293,7 +301,7 @@ void RegistersPanel::ComboReg_Click() {
 void RegistersPanel::ComboAddr_Click() {
     const int item = ComboAddr->currentIndex();
     if (item < 0) return;
-    ctx_.state.AddressCode = static_cast<int16_t>(item);
+    ctx_.state.AddressCode = device::AddressItems.at(static_cast<size_t>(item)).code;
     for (int i = 0; i < 3; ++i)
         LabelA[i]->setText(QString::number((item >> i) & 1));
     Command1_Click();
@@ -305,10 +313,10 @@ void RegistersPanel::ComboCoarse_Click() {
 
 void RegistersPanel::ComboFunction_Click() {
     SharedState& s = ctx_.state;
-    if (ComboFunction->currentIndex() == 0) { // "No Operation"
+    if (ComboFunction->currentText() == qs(device::NoOperationItem)) {
         s.DataValue = 0;
-        s.AddressCode = 0;
-        ctx_.declare.WriteRegister(0, s.RegisterCode, 0);
+        s.AddressCode = device::FunctionNoOperation;
+        ctx_.declare.WriteRegister(device::FunctionNoOperation, s.RegisterCode, 0);
     }
     // The other function items belong to the function entry's behaviour.
 }
@@ -337,21 +345,30 @@ void RegistersPanel::UpdateInputRegisterDisplay(int32_t w) {
     LabelRW->setText(QString::number(s.ReadWriteBit));
     for (int i = 0; i < 16; ++i)
         LabelD[i]->setText(QString::number((w >> i) & 1));
-    Label27->setText(hex ? QString::number(w, 16).toUpper().rightJustified(4, QLatin1Char('0'))
-                         : QString::number(w));
-    const int64_t word = int64_t{s.ReadWriteBit} * 8388608 + int64_t{s.RegisterCode} * 524288 +
-                         int64_t{s.AddressCode} * 65536 + w;
-    LabelData->setText(QString::number(word, 16).toUpper());
+    Label27->setText(hex ? qs(device::HexText4(w)) : QString::number(w));
+    LabelData->setText(
+        qs(device::HexText(device::WordValue(s.ReadWriteBit, s.RegisterCode, s.AddressCode, w))));
 
-    switch (ComboReg->currentIndex()) {
-    case 1: // data register
-        TextData->setText(hex ? QString::number(w, 16).toUpper() : QString::number(w));
+    const int item = ComboReg->currentIndex();
+    if (item < 0) return;
+    switch (device::RegisterItems.at(static_cast<size_t>(item)).code) {
+    case device::DataRegister: {
+        TextData->setText(hex ? qs(device::HexText(w)) : QString::number(w));
+        const float fs = device::RangeFromCoarseCode(DataRangeCode, s.OutputRangeVolts);
+        TextVolts->setText(qs(device::VoltsText(device::CodeToVolts(w, fs))));
         break;
-    case 2: // coarse gain: the matching range item, whose handler rewrites the same code
-        if (w >= 0 && w <= 2) {
+    }
+    case device::CoarseGainRegister: // the matching range, whose handler rewrites the code
+        if (w >= 0 && w < ComboCoarse->count()) {
             ComboCoarse->setCurrentIndex(w);
             ComboCoarse_Click();
         }
+        break;
+    case device::FineGainRegister:
+        TextFine->setText(QString::number(device::CodeToFineGain(w)));
+        break;
+    case device::OffsetRegister:
+        TextOffset->setText(qs(device::FloatText(device::CodeToOffset(w))));
         break;
     default:
         break;

@@ -19,7 +19,7 @@ namespace tq::ui {
 class RegistersPanel : public QGroupBox {
     Q_OBJECT
 
-  public:
+public:
     RegistersPanel(FormContext& ctx, QWidget* parent);
 
     QComboBox* ComboRW;
@@ -76,7 +76,7 @@ class RegistersPanel : public QGroupBox {
     // hex, and refreshes the selected register's entry from it.
     void UpdateInputRegisterDisplay(int32_t w);
 
-  private:
+private:
     QWidget* buildBitGrid();
     FormContext& ctx_;
 };

@@ -13,7 +13,7 @@ namespace tq::ui {
 class TemperaturePanel : public QGroupBox {
     Q_OBJECT
 
-  public:
+public:
     TemperaturePanel(FormContext& ctx, QWidget* parent);
 
     QPushButton* Command7; // "Measure"
@@ -27,7 +27,7 @@ class TemperaturePanel : public QGroupBox {
 
     void Command7_Click();
 
-  private:
+private:
     FormContext& ctx_;
 };
 
