@@ -68,7 +68,7 @@ void Main::onLoadError(const QString& file, const QString& entry, const QString&
     if (wasRunning) QCoreApplication::exit(kDriverLoadFailed);
 }
 
-int Main::run(const Variant& variant) {
+int Main::run(int argc, char** argv, const Variant& variant) {
     QCoreApplication::setApplicationName(QString::fromUtf8(variant.programName));
     QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
                                                 .arg(variant.versionMajor)
@@ -77,8 +77,8 @@ int Main::run(const Variant& variant) {
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QString::fromUtf8(variant.title));
-    parser.addHelpOption();
-    parser.addVersionOption();
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
         QStringLiteral("Run on the simulated board (%1 beside the program).")
@@ -88,13 +88,33 @@ int Main::run(const Variant& variant) {
         QStringLiteral("path"));
     parser.addOption(simulate);
     parser.addOption(driverOption);
-    parser.process(*QCoreApplication::instance());
 
+    // The command line is read before the window system is opened, so --help and --version
+    // work without a display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(args)) {
+        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        return kBadCommandLine;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        QString text = parser.helpText();
+        text.replace(QLatin1String("<executable_name>"), QString::fromUtf8(variant.programName));
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
     if (parser.isSet(simulate) && parser.isSet(driverOption)) {
         std::fputs("--simulate and --driver cannot be used together\n", stderr);
         return kBadCommandLine;
     }
 
+    QApplication app(argc, argv);
     const QString programDir = QCoreApplication::applicationDirPath();
     QString path;
     QString description;

@@ -44,8 +44,8 @@ public:
     board::Declare& declare() { return declare_; }
     MainForm& form() { return *form_; }
 
-    // The whole program: command line, start-up and the event loop. Needs a QApplication.
-    static int run(const Variant& variant);
+    // The whole program: command line, start-up and the event loop; returns the exit status.
+    static int run(int argc, char** argv, const Variant& variant);
 
 private:
     void onLoadError(const QString& file, const QString& entry, const QString& reason);
