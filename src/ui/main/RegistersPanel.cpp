@@ -51,8 +51,10 @@ QLabel* heading(QWidget* parent, const QString& text) {
 QLabel* groupCaption(QWidget* parent, const QString& text) {
     auto* l = new QLabel(text, parent);
     l->setAlignment(Qt::AlignCenter);
+    l->setFrameShape(QFrame::StyledPanel);
     QFont f = l->font();
     f.setBold(true);
+    f.setPointSizeF(f.pointSizeF() * 0.9);
     l->setFont(f);
     return l;
 }
@@ -222,9 +224,11 @@ QWidget* RegistersPanel::buildBitGrid() {
     f.setBold(true);
     LabelData->setFont(f);
     grid->addWidget(LabelData, 2, 25);
-    // Thin gaps between the field groups make the word easy to read.
-    for (int c : {1, 4, 7, 11, 15, 19})
-        grid->setColumnMinimumWidth(c, 22);
+    // Equal columns: the word reads as one row of bits.
+    for (int c = 0; c < 24; ++c) {
+        grid->setColumnMinimumWidth(c, 34);
+        grid->setColumnStretch(c, 1);
+    }
     return Frame17;
 }
 
