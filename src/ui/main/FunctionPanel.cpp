@@ -77,6 +77,8 @@ FunctionPanel::FunctionPanel(FormContext& ctx, QWidget* parent)
     commands->addStretch(1);
     grid->addLayout(commands, 0, 2, 2, 1);
     grid->addWidget(Frame8, 1, 0, 1, 2);
+    grid->setColumnStretch(0, 1);
+    grid->setColumnStretch(1, 1);
 
     setTabOrder(Toggle1, Toggle7);
     setTabOrder(Toggle7, Toggle3);
