@@ -1,0 +1,138 @@
+#include "ui/main/Main.h"
+
+#include "board/DriverLibrary.h"
+#include "ui/main/MainForm.h"
+
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+
+#include <cstdio>
+#include <utility>
+
+namespace tq::ui {
+
+namespace {
+
+constexpr const char* kSimulatorLibrary = "TQ5802Sim";
+
+// The platform's file name of a shared library called name.
+QString libraryFileName(const char* name) {
+#if defined(Q_OS_WIN)
+    return QString::fromUtf8(name) + QStringLiteral(".dll");
+#elif defined(Q_OS_MACOS)
+    return QStringLiteral("lib") + QString::fromUtf8(name) + QStringLiteral(".dylib");
+#else
+    return QStringLiteral("lib") + QString::fromUtf8(name) + QStringLiteral(".so");
+#endif
+}
+
+} // namespace
+
+Main::Main(const Variant& variant, const QString& driverPath, QString programDir)
+    : Main(variant, std::make_unique<board::DriverLibrary>(driverPath), std::move(programDir)) {
+    static_cast<board::DriverLibrary&>(*driver_).setLoadErrorHandler(
+        [this](const board::LoadError& e) { onLoadError(e.file, e.entry, e.reason); });
+}
+
+Main::Main(const Variant& variant, std::unique_ptr<board::DriverApi> driver, QString programDir)
+    : variant_(variant), driver_(std::move(driver)), declare_(state_, *driver_, variant.backend),
+      form_(
+          std::make_unique<MainForm>(variant, state_, declare_, *driver_, std::move(programDir))) {}
+
+Main::~Main() = default;
+
+void Main::setDriverDescription(const QString& text) {
+    form_->setDriverDescription(text);
+}
+
+int Main::start() {
+    const bool running = form_->Form_Load();
+    if (loadFailed_) return kDriverLoadFailed;
+    if (!running) return kFirmwareFailed;
+    form_->show();
+    return 0;
+}
+
+void Main::onLoadError(const QString& file, const QString& entry, const QString& reason) {
+    if (loadFailed_) return;
+    loadFailed_ = true;
+    form_->abandon();
+    const bool wasRunning = form_->isVisible();
+    form_->hide();
+    QMessageBox::critical(nullptr, QString::fromUtf8(variant_.title),
+                          QStringLiteral("Cannot load \"%1\" from the driver library\n%2\n\n%3")
+                              .arg(entry, file, reason),
+                          QMessageBox::Ok);
+    // During the load start() reports the failure; later the event loop ends here.
+    if (wasRunning) QCoreApplication::exit(kDriverLoadFailed);
+}
+
+int Main::run(int argc, char** argv, const Variant& variant) {
+    QCoreApplication::setApplicationName(QString::fromUtf8(variant.programName));
+    QCoreApplication::setApplicationVersion(QStringLiteral("%1.%2.%3")
+                                                .arg(variant.versionMajor)
+                                                .arg(variant.versionMinor)
+                                                .arg(variant.versionRevision));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromUtf8(variant.title));
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption simulate(
+        QStringLiteral("simulate"),
+        QStringLiteral("Run on the simulated board (%1 beside the program).")
+            .arg(libraryFileName(kSimulatorLibrary)));
+    const QCommandLineOption driverOption(
+        QStringLiteral("driver"), QStringLiteral("Load the board driver library at <path>."),
+        QStringLiteral("path"));
+    parser.addOption(simulate);
+    parser.addOption(driverOption);
+
+    // The command line is read before the window system is opened, so --help and --version
+    // work without a display.
+    QStringList args;
+    for (int i = 0; i < argc; ++i)
+        args << QString::fromLocal8Bit(argv[i]);
+    if (!parser.parse(args)) {
+        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        return kBadCommandLine;
+    }
+    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+        QString text = parser.helpText();
+        text.replace(QLatin1String("<executable_name>"), QString::fromUtf8(variant.programName));
+        std::fputs(qPrintable(text), stdout);
+        return 0;
+    }
+    if (parser.isSet(version)) {
+        std::printf("%s %s\n", qPrintable(QCoreApplication::applicationName()),
+                    qPrintable(QCoreApplication::applicationVersion()));
+        return 0;
+    }
+    if (parser.isSet(simulate) && parser.isSet(driverOption)) {
+        std::fputs("--simulate and --driver cannot be used together\n", stderr);
+        return kBadCommandLine;
+    }
+
+    QApplication app(argc, argv);
+    const QString programDir = QCoreApplication::applicationDirPath();
+    QString path;
+    QString description;
+    if (parser.isSet(simulate)) {
+        path = programDir + QLatin1Char('/') + libraryFileName(kSimulatorLibrary);
+        description = QStringLiteral("Simulated board (%1)").arg(path);
+    } else if (parser.isSet(driverOption)) {
+        path = parser.value(driverOption);
+        description = QStringLiteral("Driver: %1").arg(path);
+    } else {
+        path = programDir + QLatin1Char('/') + libraryFileName(variant.driverLibrary);
+        description = QStringLiteral("USB board (%1)").arg(path);
+    }
+
+    Main program(variant, path, programDir);
+    program.setDriverDescription(description);
+    if (const int status = program.start(); status != 0) return status;
+    return QApplication::exec();
+}
+
+} // namespace tq::ui

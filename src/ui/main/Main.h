@@ -1,0 +1,61 @@
+#pragma once
+// Start-up: the shared state with its defaults, the driver library, the board layer and the
+// main window, and the program's command line.
+
+#include "board/Declare.h"
+#include "board/DriverApi.h"
+#include "board/SharedState.h"
+#include "ui/Variant.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace tq::ui {
+
+class MainForm;
+
+class Main {
+public:
+    // Exit statuses of a program that ends before its window runs.
+    static constexpr int kFirmwareFailed = 1;
+    static constexpr int kDriverLoadFailed = 2;
+    static constexpr int kBadCommandLine = 64;
+
+    // Loads the driver library at driverPath (by name, at its first call). A library or entry
+    // that cannot be loaded is reported in a message box naming the file and the entry, and
+    // ends the program with kDriverLoadFailed.
+    Main(const Variant& variant, const QString& driverPath, QString programDir);
+    // Runs on the given driver (a test double or a wrapper).
+    Main(const Variant& variant, std::unique_ptr<board::DriverApi> driver, QString programDir);
+    ~Main();
+    Main(const Main&) = delete;
+    Main& operator=(const Main&) = delete;
+
+    // Loads the main window and shows it when the board started. Returns 0 when the program
+    // is running (the caller runs the event loop), else the exit status; the window has
+    // then never been shown.
+    int start();
+
+    // Status-bar text naming the board or driver in use.
+    void setDriverDescription(const QString& text);
+
+    SharedState& state() { return state_; }
+    board::Declare& declare() { return declare_; }
+    MainForm& form() { return *form_; }
+
+    // The whole program: command line, start-up and the event loop; returns the exit status.
+    static int run(int argc, char** argv, const Variant& variant);
+
+private:
+    void onLoadError(const QString& file, const QString& entry, const QString& reason);
+
+    const Variant& variant_;
+    SharedState state_;
+    std::unique_ptr<board::DriverApi> driver_;
+    board::Declare declare_;
+    std::unique_ptr<MainForm> form_;
+    bool loadFailed_ = false;
+};
+
+} // namespace tq::ui

@@ -1,0 +1,253 @@
+#include "ui/main/MainForm.h"
+
+#include "board/USBStuff.h"
+#include "device/RegisterMap.h"
+#include "ui/main/CalibrationPanel.h"
+#include "ui/main/FunctionPanel.h"
+#include "ui/main/HardwarePanel.h"
+#include "ui/main/ProductPanel.h"
+#include "ui/main/RegistersPanel.h"
+#include "ui/main/TemperaturePanel.h"
+#include "ui/widgets/Toggle.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDialog>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+
+namespace tq::ui {
+
+namespace {
+
+QString qs(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+template <typename Items> void fillList(QComboBox* list, const Items& items) {
+    list->clear();
+    for (const auto& item : items)
+        list->addItem(qs(item.text));
+}
+
+} // namespace
+
+MainForm::MainForm(const Variant& variant, SharedState& state, board::Declare& declare,
+                   board::DriverApi& driver, QString programDir, QWidget* parent)
+    : QMainWindow(parent), ctx_{state, declare, variant, *this}, driver_(driver),
+      programDir_(std::move(programDir)) {
+    setObjectName(QStringLiteral("MainForm"));
+    setWindowTitle(QString::fromUtf8(variant.title));
+
+    auto* central = new QWidget(this);
+    registers_ = new RegistersPanel(ctx_, central);
+    function_ = new FunctionPanel(ctx_, central);
+    hardware_ = new HardwarePanel(ctx_, central);
+    temperature_ = new TemperaturePanel(ctx_, central);
+    calibration_ = new CalibrationPanel(ctx_, central);
+    product_ = new ProductPanel(variant, central);
+
+    auto* grid = new QGridLayout(central);
+    grid->addWidget(registers_, 0, 0, 1, 2);
+    grid->addWidget(product_, 0, 2);
+    grid->addWidget(hardware_, 1, 0, 1, 3);
+    grid->addWidget(function_, 2, 0);
+    grid->addWidget(temperature_, 2, 1);
+    grid->addWidget(calibration_, 2, 2);
+    grid->setColumnStretch(0, 3);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(2, 1);
+    grid->setRowStretch(3, 1);
+    setCentralWidget(central);
+
+    Command10 = new QPushButton(QStringLiteral("Command10"), central);
+    Command10->setObjectName(QStringLiteral("Command10"));
+    Command10->hide();
+    Command10->setFocusPolicy(Qt::NoFocus);
+    connect(Command10, &QPushButton::clicked, this, [this] { Command10_Click(); });
+
+    buildMenus();
+
+    driverLabel_ = new QLabel(statusBar());
+    driverLabel_->setObjectName(QStringLiteral("DriverLabel"));
+    statusBar()->addPermanentWidget(driverLabel_);
+
+    setTabOrder(registers_->TextFunction, hardware_->Toggle2);
+    setTabOrder(hardware_->Toggle11, function_->Toggle1);
+    setTabOrder(function_->Command5, temperature_->Command7);
+    setTabOrder(temperature_->Command7, calibration_->Command8);
+
+    declare.addObserver([self = QPointer<MainForm>(this)](const board::Transfer& t) {
+        if (self) self->onTransfer(t);
+    });
+}
+
+MainForm::~MainForm() = default;
+
+void MainForm::buildMenus() {
+    MnuFile = menuBar()->addMenu(QStringLiteral("&File"));
+    MnuFile->setObjectName(QStringLiteral("MnuFile"));
+    MnuExit = MnuFile->addAction(QStringLiteral("E&xit"));
+    MnuExit->setObjectName(QStringLiteral("MnuExit"));
+    connect(MnuExit, &QAction::triggered, this, [this] { MnuExit_Click(); });
+
+    MnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
+    MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
+    MnuAbout = MnuHelp->addAction(QStringLiteral("&About"));
+    MnuAbout->setObjectName(QStringLiteral("MnuAbout"));
+    connect(MnuAbout, &QAction::triggered, this, [this] { MnuAbout_Click(); });
+
+    MnuTest = menuBar()->addAction(QStringLiteral("Direct Read/Write"));
+    MnuTest->setObjectName(QStringLiteral("MnuTest"));
+    MnuTest->setEnabled(false);
+}
+
+void MainForm::setDriverDescription(const QString& text) {
+    driverLabel_->setText(text);
+}
+
+void MainForm::onTransfer(const board::Transfer& t) {
+    // The board layer keeps ReadWriteBit; the R/W indicator shows it after every transfer.
+    registers_->LabelRW->setText(QString::number(ctx_.state.ReadWriteBit));
+    if (t.status != 0)
+        statusBar()->showMessage(
+            QStringLiteral("Request 0x%1 failed (status %2)")
+                .arg(QString::number(t.request, 16).toUpper().rightJustified(2, QLatin1Char('0')))
+                .arg(t.status));
+}
+
+bool MainForm::Form_Load() {
+    SharedState& s = ctx_.state;
+    board::Declare& d = ctx_.declare;
+    const Variant& v = ctx_.variant;
+
+    // 1. Firmware image beside the program.
+    board::USBStuff::SetFirmwarePath(s, programDir_.toStdString());
+
+    // 2. LDAC, CLR, Bin / 2sComp and RSTIN high (their flags already are).
+    hardware_->Toggle9->setValue(true);
+    hardware_->Toggle8->setValue(true);
+    hardware_->Toggle2->setValue(true);
+    hardware_->Toggle10->setValue(true);
+
+    if (!v.temperaturePanelEnabled) temperature_->setPanelEnabled(false);
+
+    // 3. Open the board and start its firmware.
+    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend);
+    if (abandoned_) return false;
+    if (!started) {
+        QMessageBox::warning(nullptr, QString::fromUtf8(v.title),
+                             QStringLiteral("Error Downloading Firmware - Check USB connections"),
+                             QMessageBox::Ok);
+        return false;
+    }
+
+    // 4., 5. Caption and entry captions.
+    setWindowTitle(QString::fromUtf8(v.title));
+    registers_->Label9->setText(QStringLiteral("Enter Offset Value (-16 to 15.875)"));
+    registers_->Label7->setText(QStringLiteral("Enter Fine Gain Value (-32 to 31)"));
+
+    // 6., 7. The function register sets the function switches and the item texts.
+    d.ReadRegister(device::FunctionControlWord, device::FunctionRegister);
+    s.FunctionBits = s.ReadbackValue & device::FunctionBitsMask;
+    applyFunctionRegister(s.FunctionBits);
+    if (abandoned_) return false;
+
+    // 8.-12. The lists; a choice made here runs the list's handler as the user's would.
+    RegistersPanel& r = *registers_;
+    fillList(r.ComboRW, device::ReadWriteItems);
+    r.ComboRW->setCurrentIndex(r.ComboRW->findText(qs(device::ReadWriteItems[1].text)));
+    r.ComboRW_Click();
+    fillList(r.ComboReg, device::RegisterItems);
+    r.ComboReg->setCurrentIndex(-1);
+    fillList(r.ComboAddr, device::AddressItems);
+    r.ComboFunction->clear();
+    for (const std::string& item :
+         {std::string(device::NoOperationItem), s.LocalGndItem, s.D1DirectionItem, s.D1LevelItem,
+          s.D0DirectionItem, s.D0LevelItem, s.SdoItem, std::string(device::ClearAllItem),
+          std::string(device::LoadAllItem)})
+        r.ComboFunction->addItem(QString::fromStdString(item));
+    r.ComboFunction->setCurrentIndex(0);
+    r.ComboFunction_Click();
+    fillList(r.ComboCoarse, device::CoarseGainRanges);
+    r.ComboCoarse->setCurrentIndex(-1);
+    if (abandoned_) return false;
+
+    // 13., 14. Entries hidden until a register is selected; the radix button's caption.
+    r.hideEntryControls();
+    r.ComboAddr->show();
+    r.Command2->setText(QString::fromStdString(s.DisplayRadix));
+
+    // 15., 16. Level switches off limits; "READ" while either pin is an input.
+    function_->Toggle5->setEnabled(false);
+    function_->Toggle6->setEnabled(false);
+    function_->Command6->setVisible(!function_->Toggle3->value() || !function_->Toggle4->value());
+
+    // 17., 18. Pulse LDAC after every data write.
+    hardware_->Check1->setChecked(true);
+    hardware_->Check1_Click();
+    hardware_->Toggle9->setEnabled(false);
+    if (abandoned_) return false;
+
+    // 19. Open on the data register.
+    Command10_Click();
+    return !abandoned_;
+}
+
+void MainForm::applyFunctionRegister(int32_t bits) {
+    using device::FunctionBitItems;
+    SharedState& s = ctx_.state;
+    FunctionPanel& f = *function_;
+    HardwarePanel& h = *hardware_;
+    // Bit 5 first; the items and switches of bits 5..0 in list order.
+    std::string* const items[] = {&s.LocalGndItem,    &s.D1DirectionItem, &s.D1LevelItem,
+                                  &s.D0DirectionItem, &s.D0LevelItem,     &s.SdoItem};
+    Toggle* const toggles[] = {f.Toggle1, f.Toggle3, f.Toggle5, f.Toggle4, f.Toggle6, f.Toggle7};
+    for (size_t i = 0; i < FunctionBitItems.size(); ++i) {
+        toggles[i]->setValue((bits & FunctionBitItems[i].mask) != 0);
+        *items[i] = std::string(device::FunctionItemText(FunctionBitItems[i], bits));
+    }
+    // A pin the converter drives is not the board's to drive.
+    const bool d1Out = (bits & device::D1DirectionMask) != 0;
+    h.Frame21->setEnabled(!d1Out);
+    h.Toggle12->setEnabled(!d1Out);
+    const bool d0Out = (bits & device::D0DirectionMask) != 0;
+    h.Frame20->setEnabled(!d0Out);
+    h.Toggle11->setEnabled(!d0Out);
+}
+
+void MainForm::Command10_Click() {
+    // Selecting by text ignores letter case, as the list's own text match does.
+    RegistersPanel& r = *registers_;
+    const int item = r.ComboReg->findText(QStringLiteral("Data register"), Qt::MatchFixedString);
+    if (item < 0) return;
+    r.ComboReg->setCurrentIndex(item);
+    r.ComboReg_Click();
+}
+
+void MainForm::MnuExit_Click() {
+    close();
+}
+
+void MainForm::MnuAbout_Click() {
+    if (!about_) about_ = createAboutWindow(ctx_.variant, this);
+    if (!about_) return;
+    about_->show();
+    about_->raise();
+    about_->activateWindow();
+}
+
+void MainForm::closeEvent(QCloseEvent* event) {
+    event->accept();
+    if (about_) about_->close();
+    QCoreApplication::exit(0);
+}
+
+} // namespace tq::ui

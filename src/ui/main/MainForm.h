@@ -1,0 +1,100 @@
+#pragma once
+// The main window: its panels, menus, status bar, the start-up load and closing.
+
+#include "board/Declare.h"
+#include "board/DriverApi.h"
+#include "board/SharedState.h"
+#include "ui/Variant.h"
+#include "ui/main/FormContext.h"
+
+#include <QDialog>
+#include <QMainWindow>
+#include <QPointer>
+#include <QString>
+
+class QAction;
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace tq::ui {
+
+class RegistersPanel;
+class FunctionPanel;
+class HardwarePanel;
+class TemperaturePanel;
+class CalibrationPanel;
+class ProductPanel;
+
+class MainForm : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // programDir: where the firmware image lies. The window, the state, the board layer and
+    // the driver must all outlive nothing of each other's: the form is destroyed first.
+    MainForm(const Variant& variant, SharedState& state, board::Declare& declare,
+             board::DriverApi& driver, QString programDir, QWidget* parent = nullptr);
+    ~MainForm() override;
+
+    // The start-up: opens the board and brings every control and the board in line. Returns
+    // false when the board could not be started (the warning has been shown, unless the
+    // start was abandoned) or the start was abandoned; the window must then not be shown.
+    bool Form_Load();
+
+    // Stops the load at its next step without any further message (the driver library
+    // could not be loaded and the user has been told).
+    void abandon() { abandoned_ = true; }
+    bool abandoned() const { return abandoned_; }
+
+    // Status-bar line naming the board or driver in use.
+    void setDriverDescription(const QString& text);
+
+    RegistersPanel& registersPanel() { return *registers_; }
+    FunctionPanel& functionPanel() { return *function_; }
+    HardwarePanel& hardwarePanel() { return *hardware_; }
+    TemperaturePanel& temperaturePanel() { return *temperature_; }
+    CalibrationPanel& calibrationPanel() { return *calibration_; }
+    ProductPanel& productPanel() { return *product_; }
+
+    QMenu* MnuFile;
+    QAction* MnuExit;
+    QMenu* MnuHelp;
+    QAction* MnuAbout;
+    QAction* MnuTest; // "Direct Read/Write", not available
+    // Selects the data register from code; never visible.
+    QPushButton* Command10;
+
+    void MnuExit_Click();
+    void MnuAbout_Click();
+    void Command10_Click();
+
+    // The About window once it has been opened, else nullptr.
+    QDialog* aboutWindow() const { return about_; }
+
+protected:
+    // Closing the main window ends the program at once, whatever else is open.
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void buildMenus();
+    void applyFunctionRegister(int32_t bits);
+    void onTransfer(const board::Transfer& t);
+
+    FormContext ctx_;
+    board::DriverApi& driver_;
+    QString programDir_;
+    bool abandoned_ = false;
+    RegistersPanel* registers_;
+    FunctionPanel* function_;
+    HardwarePanel* hardware_;
+    TemperaturePanel* temperature_;
+    CalibrationPanel* calibration_;
+    ProductPanel* product_;
+    QLabel* driverLabel_;
+    QPointer<QDialog> about_;
+};
+
+// Creates the About window; the one place that knows its class.
+QDialog* createAboutWindow(const Variant& variant, QWidget* parent);
+
+} // namespace tq::ui

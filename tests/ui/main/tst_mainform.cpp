@@ -1,0 +1,450 @@
+// Start-up of both programs on the simulated board: the state and controls it leaves, the
+// exact traffic, the failure paths, menus and the status bar.
+
+#include "board/Declare.h"
+#include "board/DriverLibrary.h"
+#include "drivers/sim/sim_abi.h"
+#include "ui/main/CalibrationPanel.h"
+#include "ui/main/FunctionPanel.h"
+#include "ui/main/HardwarePanel.h"
+#include "ui/main/Main.h"
+#include "ui/main/MainForm.h"
+#include "ui/main/RegistersPanel.h"
+#include "ui/main/TemperaturePanel.h"
+#include "ui/widgets/Toggle.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QtTest>
+
+#include <memory>
+#include <optional>
+
+using namespace tq;
+using namespace tq::ui;
+
+namespace {
+
+struct Call {
+    QString entry;
+    int request = -1;
+    int32_t value = 0;
+    int32_t index = 0;
+    int direction = 0;
+    int32_t length = 0;
+    bool operator==(const Call&) const = default;
+};
+
+QString describe(const Call& c) {
+    return QStringLiteral("%1(0x%2, 0x%3, 0x%4, dir %5, len %6)")
+        .arg(c.entry)
+        .arg(c.request, 0, 16)
+        .arg(c.value, 0, 16)
+        .arg(c.index, 0, 16)
+        .arg(c.direction)
+        .arg(c.length);
+}
+
+// Forwards every call to the simulated board's library and records it. It can stand in for
+// the board's answer to a read of the function register's control word.
+class RecordingDriver final : public board::DriverApi {
+public:
+    RecordingDriver() : sim_(QStringLiteral(TQ_SIM_LIBRARY)) {
+        reinterpret_cast<TQSim_Reset_fn>(sim_.resolveOptional("TQSim_Reset"))();
+    }
+    void setAbsent(bool absent) {
+        reinterpret_cast<TQSim_SetAbsent_fn>(sim_.resolveOptional("TQSim_SetAbsent"))(absent);
+    }
+    void setFailing(bool failing) {
+        reinterpret_cast<TQSim_SetFailingTransfers_fn>(
+            sim_.resolveOptional("TQSim_SetFailingTransfers"))(failing);
+    }
+
+    std::vector<Call> calls;
+    std::optional<int32_t> functionWord;
+
+    int16_t Search_For_Boards(int32_t v, int32_t p, int32_t* count, uint8_t* list) override {
+        calls.push_back({QStringLiteral("Search_For_Boards"), -1, v, p});
+        return sim_.Search_For_Boards(v, p, count, list);
+    }
+    int16_t Connect(int32_t v, int32_t p, uint8_t board, int32_t* handle) override {
+        calls.push_back({QStringLiteral("Connect"), -1, v, p});
+        return sim_.Connect(v, p, board, handle);
+    }
+    int16_t Download_Firmware(int32_t handle, uint8_t* path) override {
+        calls.push_back({QStringLiteral("Download_Firmware")});
+        return sim_.Download_Firmware(handle, path);
+    }
+    int16_t Vendor_Request(int32_t handle, uint8_t request, int32_t value, int32_t index,
+                           uint8_t direction, int32_t length, uint8_t* buffer) override {
+        calls.push_back(
+            {QStringLiteral("Vendor_Request"), request, value, index, direction, length});
+        const int16_t status =
+            sim_.Vendor_Request(handle, request, value, index, direction, length, buffer);
+        answer(request, value, direction, buffer);
+        return status;
+    }
+    int16_t LoadFirmWare(uint8_t* path) override {
+        calls.push_back({QStringLiteral("LoadFirmWare")});
+        return sim_.LoadFirmWare(path);
+    }
+    int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
+                            int16_t length, uint8_t* buffer) override {
+        calls.push_back(
+            {QStringLiteral("VendorIORequest"), request, value, index, direction, length});
+        const int16_t status =
+            sim_.VendorIORequest(request, value, index, direction, length, buffer);
+        answer(request, value, direction, buffer);
+        return status;
+    }
+
+private:
+    void answer(int request, int32_t value, int direction, uint8_t* buffer) const {
+        if (!functionWord || request != board::kShiftWord || direction != 1 || value != 0x81)
+            return;
+        buffer[0] = board::Declare::ReverseBits(0x81);
+        buffer[1] = board::Declare::ReverseBits(static_cast<uint8_t>(*functionWord >> 8));
+        buffer[2] = board::Declare::ReverseBits(static_cast<uint8_t>(*functionWord));
+    }
+
+    board::DriverLibrary sim_;
+};
+
+// Answers every message box that opens, recording what it said.
+class BoxAnswerer : public QObject {
+public:
+    struct Box {
+        QString title, text;
+        QMessageBox::Icon icon;
+    };
+    BoxAnswerer() {
+        timer_.setInterval(10);
+        QObject::connect(&timer_, &QTimer::timeout, this, [this] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            if (!box) return;
+            boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+            box->button(QMessageBox::Ok)->click();
+        });
+        timer_.start();
+    }
+    std::vector<Box> boxes;
+
+private:
+    QTimer timer_;
+};
+
+// Counts the times a widget is shown.
+class ShowCounter : public QObject {
+public:
+    int shows = 0;
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Show) ++shows;
+        return false;
+    }
+};
+
+struct Program {
+    RecordingDriver* driver;
+    std::unique_ptr<Main> main;
+};
+
+Program makeProgram(const Variant& v, std::optional<int32_t> functionWord = {}) {
+    auto driver = std::make_unique<RecordingDriver>();
+    driver->functionWord = functionWord;
+    RecordingDriver* raw = driver.get();
+    return {raw, std::make_unique<Main>(v, std::move(driver), QStringLiteral(TQ_BIN_DIR))};
+}
+
+QStringList items(const QComboBox* list) {
+    QStringList out;
+    for (int i = 0; i < list->count(); ++i)
+        out << list->itemText(i);
+    return out;
+}
+
+Call vr(const char* entry, int request, int32_t value, int32_t index, int dir, int32_t len) {
+    return {QString::fromLatin1(entry), request, value, index, dir, len};
+}
+
+} // namespace
+
+class TestMainForm : public QObject {
+    Q_OBJECT
+
+private slots:
+    void functionRegisterSetsSwitchesAndItems_data() {
+        QTest::addColumn<int>("word");
+        QTest::addColumn<int>("bits");
+        QTest::newRow("all six set") << 0x3F << 0x3F;
+        QTest::newRow("none set") << 0x00 << 0x00;
+        QTest::newRow("bits above 5 ignored") << 0xFFC0 << 0x00;
+        QTest::newRow("D1 output only") << 0x10 << 0x10;
+    }
+    void functionRegisterSetsSwitchesAndItems() {
+        QFETCH(int, word);
+        QFETCH(int, bits);
+        Program p = makeProgram(kTQ5802R, word);
+        QCOMPARE(p.main->start(), 0);
+        MainForm& f = p.main->form();
+        FunctionPanel& fn = f.functionPanel();
+        HardwarePanel& hw = f.hardwarePanel();
+        SharedState& s = p.main->state();
+
+        const bool d1Out = bits & 0x10, d0Out = bits & 0x04;
+        QCOMPARE(fn.Toggle1->value(), bool(bits & 0x20));
+        QCOMPARE(fn.Toggle3->value(), d1Out);
+        QCOMPARE(fn.Toggle5->value(), bool(bits & 0x08));
+        QCOMPARE(fn.Toggle4->value(), d0Out);
+        QCOMPARE(fn.Toggle6->value(), bool(bits & 0x02));
+        // The closing register read turns SDO on, whatever the word read at load.
+        QVERIFY(!fn.Toggle7->value());
+        QCOMPARE(fn.Toggle7->caption(), QStringLiteral("Enabled"));
+        QVERIFY(!fn.Toggle5->isEnabled());
+        QVERIFY(!fn.Toggle6->isEnabled());
+        QCOMPARE(hw.Frame21->isEnabled(), !d1Out);
+        QCOMPARE(hw.Toggle12->isEnabled(), !d1Out);
+        QCOMPARE(hw.Frame20->isEnabled(), !d0Out);
+        QCOMPARE(hw.Toggle11->isEnabled(), !d0Out);
+        QCOMPARE(fn.Command6->isVisible(), !(d1Out && d0Out));
+
+        const QStringList all = {"No Operation",         "Local Ground Offset Adjust Disable",
+                                 "Set D1 as Input",      "Set D1",
+                                 "Set D0 as Input",      "Set D0",
+                                 "Enable SDO Output",    "CLEAR All DAC Channels",
+                                 "LOAD All DAC Channels"};
+        const QStringList none = {"No Operation",         "Local Ground Offset Adjust Enable",
+                                  "Set D1 as Output",     "Clear D1",
+                                  "Set D0 as Output",     "Clear D0",
+                                  "Disable SDO Output",   "CLEAR All DAC Channels",
+                                  "LOAD All DAC Channels"};
+        QStringList expected = none;
+        for (int i = 0; i < 6; ++i)
+            if (bits & (0x20 >> i)) expected[i + 1] = all[i + 1];
+        QCOMPARE(items(f.registersPanel().ComboFunction), expected);
+        QCOMPARE(QString::fromStdString(s.SdoItem), expected[6]);
+        // The flags are not taken from the read; "Read Register" composed them as 0.
+        QCOMPARE(s.FunctionBits, 0);
+    }
+
+    // What the window shows once running, the same whatever the function register holds.
+    void startupLeavesDataRegisterSelected() {
+        Program p = makeProgram(kTQ5802R);
+        QCOMPARE(p.main->start(), 0);
+        MainForm& f = p.main->form();
+        RegistersPanel& r = f.registersPanel();
+        SharedState& s = p.main->state();
+        QVERIFY(f.isVisible());
+        QCOMPARE(f.windowTitle(), QStringLiteral("TQ5802R Evaluation Software"));
+
+        QCOMPARE(r.ComboReg->currentText(), QStringLiteral("Data Register"));
+        QCOMPARE(items(r.ComboReg).size(), 5);
+        QCOMPARE(r.ComboRW->currentText(), QStringLiteral("Write"));
+        QVERIFY(r.ComboRW->isEnabled());
+        QCOMPARE(r.ComboAddr->currentText(), QStringLiteral("DAC A"));
+        for (QWidget* w : {static_cast<QWidget*>(r.TextData), static_cast<QWidget*>(r.Label1),
+                           static_cast<QWidget*>(r.TextVolts), static_cast<QWidget*>(r.Label29),
+                           static_cast<QWidget*>(r.Command2), static_cast<QWidget*>(r.ComboAddr)})
+            QVERIFY2(w->isVisible(), qPrintable(w->objectName()));
+        for (QWidget* w :
+             {static_cast<QWidget*>(r.ComboCoarse), static_cast<QWidget*>(r.TextFine),
+              static_cast<QWidget*>(r.TextOffset), static_cast<QWidget*>(r.ComboFunction),
+              static_cast<QWidget*>(r.TextFunction), static_cast<QWidget*>(r.Label9)})
+            QVERIFY2(!w->isVisible(), qPrintable(w->objectName()));
+        QCOMPARE(r.Label9->text(), QStringLiteral("Enter Offset Value (-16 to 15.875)"));
+        QCOMPARE(r.Label7->text(), QStringLiteral("Enter Fine Gain Value (-32 to 31)"));
+        QCOMPARE(r.Command2->text(), QStringLiteral("Hex"));
+        QCOMPARE(r.ComboCoarse->currentIndex(), -1);
+        QCOMPARE(items(r.ComboCoarse).size(), 3);
+
+        // The data register of DAC A has been read once and is shown bit by bit.
+        QCOMPARE(s.RegisterCode, int16_t{2});
+        QCOMPARE(s.AddressCode, int16_t{0});
+        QCOMPARE(r.LabelRW->text(), QStringLiteral("1"));
+        QCOMPARE(r.LabelREG[2]->text() + r.LabelREG[1]->text() + r.LabelREG[0]->text(),
+                 QStringLiteral("010"));
+        QCOMPARE(r.LabelData->text(), QString::number(0x900000 + s.DataValue, 16).toUpper());
+        QCOMPARE(r.TextData->text(), QString::number(s.DataValue, 16).toUpper());
+        QCOMPARE(r.LabelD[15]->text(), QString::number((s.DataValue >> 15) & 1));
+
+        HardwarePanel& hw = f.hardwarePanel();
+        QVERIFY(hw.Check1->isChecked());
+        QCOMPARE(s.Check1Value, int16_t{1});
+        QVERIFY(hw.Toggle9->value());
+        QVERIFY(!hw.Toggle9->isEnabled());
+        for (Toggle* t : {hw.Toggle2, hw.Toggle8, hw.Toggle10})
+            QVERIFY(t->value());
+        QCOMPARE(hw.Toggle2->caption(), QStringLiteral("Binary"));
+        QVERIFY(f.temperaturePanel().isEnabled());
+
+        CalibrationPanel& c = f.calibrationPanel();
+        QCOMPARE(c.Command8->text(),
+                 QStringLiteral("Perform Offset && Gain Calibration on Selected DAC"));
+        QVERIFY(c.Command8->isVisible());
+        QVERIFY(!c.TextOff->isVisible());
+        QVERIFY(!c.LabelComplete->isVisible());
+    }
+
+    void startupTraffic_data() {
+        QTest::addColumn<bool>("legacy");
+        QTest::newRow("TQ5802R") << false;
+        QTest::newRow("TQ5802") << true;
+    }
+    void startupTraffic() {
+        QFETCH(bool, legacy);
+        Program p = makeProgram(legacy ? kTQ5802 : kTQ5802R);
+        QCOMPARE(p.main->start(), 0);
+        const char* vrq = legacy ? "VendorIORequest" : "Vendor_Request";
+        std::vector<Call> expected;
+        if (legacy) {
+            expected.push_back({QStringLiteral("LoadFirmWare")});
+        } else {
+            expected.push_back({QStringLiteral("Search_For_Boards"), -1, 0x0456, 0xB202});
+            expected.push_back({QStringLiteral("Connect"), -1, 0x0456, 0xB202});
+            expected.push_back({QStringLiteral("Download_Firmware")});
+        }
+        for (const Call& c : {
+                 vr(vrq, 0xDD, 0x81, 0, 1, 3), vr(vrq, 0xDD, 0x81, 0, 1, 3), // function register
+                 vr(vrq, 0xDD, 0x00, 0, 0, 0),                               // "No Operation"
+                 vr(vrq, 0xDE, 0x9F, 0, 0, 0),                               // control lines
+                 vr(vrq, 0xDD, 0x01, 0, 0, 0),                               // SDO on
+                 vr(vrq, 0xDD, 0x90, 0, 1, 3), vr(vrq, 0xDD, 0x90, 0, 1, 3), // data register
+             })
+            expected.push_back(c);
+        QStringList got, want;
+        for (const Call& c : p.driver->calls)
+            got << describe(c);
+        for (const Call& c : expected)
+            want << describe(c);
+        QCOMPARE(got, want);
+    }
+
+    void legacyProgramDiffers() {
+        Program p = makeProgram(kTQ5802);
+        QCOMPARE(p.main->start(), 0);
+        MainForm& f = p.main->form();
+        TemperaturePanel& t = f.temperaturePanel();
+        QCOMPARE(f.windowTitle(), QStringLiteral("TQ5802 Evaluation Software"));
+        QCOMPARE(t.title(), QStringLiteral("Measure TQ5802 Core Temperature"));
+        for (QWidget* w : {static_cast<QWidget*>(&t), static_cast<QWidget*>(t.Command7),
+                           static_cast<QWidget*>(t.Label19), static_cast<QWidget*>(t.Label21),
+                           static_cast<QWidget*>(t.Label23), static_cast<QWidget*>(t.Label25)})
+            QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+        QCOMPARE(f.registersPanel().ComboReg->currentText(), QStringLiteral("Data Register"));
+    }
+
+    void noBoardWarnsAndNeverShowsTheWindow_data() {
+        QTest::addColumn<bool>("legacy");
+        QTest::newRow("TQ5802R") << false;
+        QTest::newRow("TQ5802") << true;
+    }
+    void noBoardWarnsAndNeverShowsTheWindow() {
+        QFETCH(bool, legacy);
+        const Variant& v = legacy ? kTQ5802 : kTQ5802R;
+        Program p = makeProgram(v);
+        p.driver->setAbsent(true);
+        ShowCounter shows;
+        p.main->form().installEventFilter(&shows);
+        BoxAnswerer answerer;
+        QCOMPARE(p.main->start(), Main::kFirmwareFailed);
+        QCOMPARE(shows.shows, 0);
+        QCOMPARE(answerer.boxes.size(), size_t{1});
+        QCOMPARE(answerer.boxes[0].text,
+                 QStringLiteral("Error Downloading Firmware - Check USB connections"));
+        QCOMPARE(answerer.boxes[0].title, QString::fromUtf8(v.title));
+        QCOMPARE(answerer.boxes[0].icon, QMessageBox::Warning);
+        // Nothing after the failed start: no register traffic.
+        for (const Call& c : p.driver->calls)
+            QVERIFY2(c.request < 0, qPrintable(describe(c)));
+    }
+
+    void missingDriverLibraryNamesFileAndEntry() {
+        const QString path = QStringLiteral(TQ_BIN_DIR "/libNoSuchDriver.so");
+        Main m(kTQ5802R, path, QStringLiteral(TQ_BIN_DIR));
+        ShowCounter shows;
+        m.form().installEventFilter(&shows);
+        BoxAnswerer answerer;
+        QCOMPARE(m.start(), Main::kDriverLoadFailed);
+        QCOMPARE(shows.shows, 0);
+        QCOMPARE(answerer.boxes.size(), size_t{1}); // no firmware warning after it
+        QVERIFY(answerer.boxes[0].text.contains(path));
+        QVERIFY(answerer.boxes[0].text.contains(QStringLiteral("Search_For_Boards")));
+        QCOMPARE(answerer.boxes[0].title, QStringLiteral("TQ5802R Evaluation Software"));
+    }
+
+    void menusAndClosing() {
+        Program p = makeProgram(kTQ5802R);
+        QCOMPARE(p.main->start(), 0);
+        MainForm& f = p.main->form();
+        QCOMPARE(f.MnuFile->title(), QStringLiteral("&File"));
+        QCOMPARE(f.MnuExit->text(), QStringLiteral("E&xit"));
+        QCOMPARE(f.MnuHelp->title(), QStringLiteral("&Help"));
+        QCOMPARE(f.MnuAbout->text(), QStringLiteral("&About"));
+        QCOMPARE(f.MnuTest->text(), QStringLiteral("Direct Read/Write"));
+        QVERIFY(!f.MnuTest->isEnabled());
+
+        // About: created once, shown without waiting, shown again rather than duplicated.
+        f.MnuAbout_Click();
+        // The About window may delete itself when closed.
+        QPointer<QDialog> about = f.aboutWindow();
+        QVERIFY(about);
+        QVERIFY(about->isVisible());
+        QVERIFY(!about->isModal());
+        about->hide();
+        f.MnuAbout_Click();
+        QCOMPARE(f.aboutWindow(), about.data());
+        QVERIFY(about->isVisible());
+
+        // Exit ends the event loop at once with the About window still open.
+        QTimer::singleShot(0, &f, [&f] { f.MnuExit->trigger(); });
+        QCOMPARE(QApplication::exec(), 0);
+        QVERIFY(!f.isVisible());
+        QVERIFY(!about || !about->isVisible());
+    }
+
+    void statusBarNamesDriverAndFailedTransfers() {
+        Program p = makeProgram(kTQ5802R);
+        p.main->setDriverDescription(QStringLiteral("Simulated board"));
+        QCOMPARE(p.main->start(), 0);
+        MainForm& f = p.main->form();
+        QVERIFY(f.statusBar()->currentMessage().isEmpty());
+        auto* driverLabel = f.statusBar()->findChild<QLabel*>(QStringLiteral("DriverLabel"));
+        QVERIFY(driverLabel);
+        QCOMPARE(driverLabel->text(), QStringLiteral("Simulated board"));
+
+        p.driver->setFailing(true);
+        QTest::mouseClick(f.registersPanel().command1, Qt::LeftButton);
+        QVERIFY(f.statusBar()->currentMessage().startsWith(
+            QStringLiteral("Request 0xDD failed (status ")));
+        QVERIFY(p.main->state().DriverStatus != 0);
+        // The R/W indicator follows the board layer's last word all the same.
+        QCOMPARE(f.registersPanel().LabelRW->text(), QStringLiteral("1"));
+    }
+
+    void entriesAreFoundThroughTheirCaptions() {
+        Program p = makeProgram(kTQ5802R);
+        QCOMPARE(p.main->start(), 0);
+        RegistersPanel& r = p.main->form().registersPanel();
+        QCOMPARE(r.Label1->buddy(), r.TextData);
+        QCOMPARE(r.Label29->buddy(), r.TextVolts);
+        QCOMPARE(r.Label5->buddy(), r.ComboCoarse);
+        QCOMPARE(r.Label7->buddy(), r.TextFine);
+        QCOMPARE(r.Label9->buddy(), r.TextOffset);
+        CalibrationPanel& c = p.main->form().calibrationPanel();
+        QCOMPARE(c.LabelOff2->buddy(), c.TextOff);
+        QCOMPARE(c.LabelFS2->buddy(), c.TextFS);
+        // Every named control is reachable by its name.
+        for (const char* name : {"Frame1", "Frame6", "Frame12", "Frame17", "Frame18", "Frame19",
+                                 "Frame22", "Toggle1", "Toggle12", "Check1", "LabelD0", "LabelD15",
+                                 "LabelREG2", "LabelA0", "QRVLogo", "Command10"})
+            QVERIFY2(p.main->form().findChild<QWidget*>(QString::fromLatin1(name)), name);
+    }
+};
+
+QTEST_MAIN(TestMainForm)
+#include "tst_mainform.moc"
