@@ -7,6 +7,9 @@
 #include "board/DriverApi.h"
 #include "board/SharedState.h"
 
+#include <QLoggingCategory>
+#include <QString>
+
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -36,14 +39,20 @@ struct Transfer {
     int32_t length = 0;
     std::array<uint8_t, 3> received{}; // raw bytes of a read, as they arrived
     int16_t status = 0;
+
+    bool succeeded() const { return status == 0; }
 };
 
+// One line naming the request, its arguments, the bytes received and the status, as the
+// traffic log and a status-bar message show it.
+QString Describe(const Transfer& t);
+
 class Declare {
-public:
+  public:
     Declare(SharedState& state, DriverApi& driver, Backend backend);
 
     // ReadWriteBit = 0; request 0xD9 (write then pulse LDAC) when reg != 0 and
-    // Check1Value != 0, else 0xDD; value = command byte, index = data.
+    // Check1Value != 0, else 0xDD; value = command byte, index = data's low 16 bits.
     void WriteRegister(int16_t address, int16_t reg, int32_t data);
     // ReadWriteBit = 1; two identical 0xDD reads of 3 bytes, the second decoded (bytes
     // mirrored, top byte dropped). Returns 0..65535 and keeps it as ReadbackValue.
@@ -52,29 +61,35 @@ public:
     void WriteControlLines();
     // Request 0xDA; the two mirrored bytes as a signed 16-bit value (never overflows).
     int16_t ReadAdcWord();
-    // Request 0xDB (D0) or 0xDC (D1), direction 1, length 0: value 0 leaves the pin to the
+    // Request kDriveD0 or kDriveD1, direction 1, length 0: value 0 leaves the pin to the
     // converter, 1 makes the board drive it.
     void DriveRequest(uint8_t request, int32_t value);
 
     static uint8_t ReverseBits(uint8_t b);
+    // R/W x 128 + reg x 8 + address, each field kept to its own bits (1, 3 and 3), so an
+    // out-of-range code can never spill into a neighbouring field.
     static int16_t CommandByte(int16_t readWrite, int16_t reg, int16_t address);
+    // Bits 7..0 from CtrlBit7 ... CtrlBit0 and index DriveD1Line x 2 + DriveD0Line; each flag
+    // counts only by its lowest bit.
     static int32_t ControlLineValue(const SharedState& state);
     static int32_t ControlLineIndex(const SharedState& state);
 
-    // Called after every transfer, in the order added.
+    // Called after every transfer (successful or not), in the order added.
     void addObserver(std::function<void(const Transfer&)> observer);
 
     SharedState& state() { return state_; }
     Backend backend() const { return backend_; }
 
-private:
-    Transfer request(uint8_t code, int32_t value, int32_t index, uint8_t direction,
-                     int32_t length, uint8_t* buffer);
+  private:
+    Transfer request(uint8_t code, int32_t value, int32_t index, uint8_t direction, int32_t length,
+                     uint8_t* buffer);
 
     SharedState& state_;
     DriverApi& driver_;
     Backend backend_;
     std::vector<std::function<void(const Transfer&)>> observers_;
+    // Off below info level unless QT_LOGGING_RULES asks for "tq5802.usb.debug=true".
+    QLoggingCategory log_{"tq5802.usb", QtInfoMsg};
 };
 
 } // namespace tq::board
