@@ -1,0 +1,3 @@
+#include "IntelHex.h"
+#include <gtest/gtest.h>
+TEST(IntelHex, Placeholder) {}
