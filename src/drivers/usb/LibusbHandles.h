@@ -22,7 +22,7 @@ using HandlePtr = std::unique_ptr<libusb_device_handle, HandleDeleter>;
 // The devices attached when it was made; each listed device is referenced until the list
 // goes away.
 class DeviceList {
-  public:
+public:
     explicit DeviceList(libusb_context* ctx) {
         const ssize_t n = libusb_get_device_list(ctx, &list_);
         if (n < 0) {
@@ -42,7 +42,7 @@ class DeviceList {
     int error() const { return error_; }
     std::span<libusb_device* const> devices() const { return {list_, size_}; }
 
-  private:
+private:
     libusb_device** list_ = nullptr;
     std::size_t size_ = 0;
     int error_ = 0;

@@ -3,6 +3,7 @@
 #include "IntelHex.h"
 
 #include <QByteArray>
+#include <QLoggingCategory>
 
 #include <fstream>
 #include <iterator>
@@ -62,7 +63,9 @@ const char* describe(Error error) {
     return "unknown error";
 }
 
-UsbDriver::UsbDriver(DriverOptions options) : options_(options), log_("tq5802.usb", QtInfoMsg) {}
+UsbDriver::UsbDriver(DriverOptions options)
+    : options_(options), logCategory_(std::make_unique<QLoggingCategory>("tq5802.usb", QtInfoMsg)),
+      log_(*logCategory_) {}
 
 UsbDriver::~UsbDriver() {
     // Handles close before the context they belong to.

@@ -6,14 +6,15 @@
 
 #include "LibusbHandles.h"
 
-#include <QLoggingCategory>
-
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <span>
 #include <vector>
+
+class QLoggingCategory;
 
 namespace tq::usb {
 
@@ -48,7 +49,7 @@ struct DriverOptions {
 };
 
 class UsbDriver {
-  public:
+public:
     static constexpr uint16_t kVendorId = 0x0456;
     static constexpr uint16_t kProductId = 0xB202;
 
@@ -80,7 +81,7 @@ class UsbDriver {
     Error legacyVendorRequest(uint8_t request, int32_t value, int32_t index, uint8_t direction,
                               std::span<uint8_t> buffer);
 
-  private:
+private:
     struct Board {
         HandlePtr handle;
         uint16_t vendorId = 0;
@@ -102,7 +103,8 @@ class UsbDriver {
     Error mapError(int libusbError, const char* what);
 
     DriverOptions options_;
-    QLoggingCategory log_;
+    std::unique_ptr<QLoggingCategory> logCategory_; // "tq5802.usb"
+    const QLoggingCategory& log_;
     ContextPtr context_;
     std::vector<Location> found_; // boards of the last search, identifier = index + 1
     std::map<int32_t, Board> boards_;

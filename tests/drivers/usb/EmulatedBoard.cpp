@@ -39,10 +39,24 @@ std::string hexBytes(std::span<const uint8_t> bytes) {
 }
 
 std::vector<uint8_t> deviceDescriptor(uint16_t vendor, uint16_t product) {
-    return {0x12, 0x01, 0x00, 0x02, 0x00, 0x00, 0x00, 0x40,
-            static_cast<uint8_t>(vendor), static_cast<uint8_t>(vendor >> 8),
-            static_cast<uint8_t>(product), static_cast<uint8_t>(product >> 8),
-            0x01, 0x00, 0x00, 0x00, 0x00, 0x01};
+    return {0x12,
+            0x01,
+            0x00,
+            0x02,
+            0x00,
+            0x00,
+            0x00,
+            0x40,
+            static_cast<uint8_t>(vendor),
+            static_cast<uint8_t>(vendor >> 8),
+            static_cast<uint8_t>(product),
+            static_cast<uint8_t>(product >> 8),
+            0x01,
+            0x00,
+            0x00,
+            0x00,
+            0x00,
+            0x01};
 }
 
 // One configuration with one vendor-specific interface and no endpoints.
@@ -69,7 +83,8 @@ EmulatedBoard::EmulatedBoard() {
 
 EmulatedBoard::~EmulatedBoard() {
     settle();
-    for (PendingUrb& p : pending_) umockdev_ioctl_data_unref(p.urb);
+    for (PendingUrb& p : pending_)
+        umockdev_ioctl_data_unref(p.urb);
     g_object_unref(testbed_);
     g_object_unref(handler_);
 }
@@ -258,8 +273,8 @@ int EmulatedBoard::modelRequest(const SetupPacket& s, std::span<uint8_t> data) {
     return responder_ ? responder_(s, data) : -EPIPE;
 }
 
-int EmulatedBoard::control(const SetupPacket& setup, std::span<uint8_t> data, const std::string& node,
-                           bool viaUrb) {
+int EmulatedBoard::control(const SetupPacket& setup, std::span<uint8_t> data,
+                           const std::string& node, bool viaUrb) {
     bool leave = false;
     bool comeBack = false;
     int result = 0;
@@ -332,11 +347,11 @@ bool EmulatedBoard::handleIoctl(UMockdevIoctlClient* client) {
                                                    nullptr)};
         const uint8_t* p = buffer.p->data;
         const SetupPacket setup{p[0], p[1], static_cast<uint16_t>(p[2] | (p[3] << 8)),
-                          static_cast<uint16_t>(p[4] | (p[5] << 8)),
-                          static_cast<uint16_t>(p[6] | (p[7] << 8))};
+                                static_cast<uint16_t>(p[4] | (p[5] << 8)),
+                                static_cast<uint16_t>(p[6] | (p[7] << 8))};
         const std::size_t room = static_cast<std::size_t>(urb->buffer_length) - 8;
-        const int r = control(setup, {buffer.p->data + 8, std::min<std::size_t>(setup.length, room)},
-                              node, true);
+        const int r = control(
+            setup, {buffer.p->data + 8, std::min<std::size_t>(setup.length, room)}, node, true);
         urb->status = r < 0 ? r : 0;
         urb->actual_length = r < 0 ? 0 : r;
         {
@@ -374,15 +389,15 @@ bool EmulatedBoard::handleIoctl(UMockdevIoctlClient* client) {
     case USBDEVFS_CONTROL: {
         DataRef ctrl{umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ctrltransfer), nullptr)};
         const auto* ct = reinterpret_cast<const usbdevfs_ctrltransfer*>(ctrl.p->data);
-        const SetupPacket setup{ct->bRequestType, ct->bRequest, ct->wValue, ct->wIndex, ct->wLength};
+        const SetupPacket setup{ct->bRequestType, ct->bRequest, ct->wValue, ct->wIndex,
+                                ct->wLength};
         DataRef data;
         if (setup.length > 0)
             data.p = umockdev_ioctl_data_resolve(ctrl.p, offsetof(usbdevfs_ctrltransfer, data),
                                                  setup.length, nullptr);
-        const int r = control(setup,
-                              data.p ? std::span<uint8_t>(data.p->data, setup.length)
-                                     : std::span<uint8_t>{},
-                              node, false);
+        const int r = control(
+            setup, data.p ? std::span<uint8_t>(data.p->data, setup.length) : std::span<uint8_t>{},
+            node, false);
         umockdev_ioctl_client_complete(client, r < 0 ? -1 : r, r < 0 ? -r : 0);
         return true;
     }

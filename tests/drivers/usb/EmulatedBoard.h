@@ -31,9 +31,9 @@ struct SetupPacket {
 struct ControlRecord {
     SetupPacket setup;
     std::vector<uint8_t> data;
-    int error = 0;        // errno the transfer failed with, 0 when done
-    bool viaUrb = true;   // USBDEVFS_SUBMITURB (libusb) or USBDEVFS_CONTROL (fxload)
-    std::string devnode;  // which incarnation of the device answered
+    int error = 0;       // errno the transfer failed with, 0 when done
+    bool viaUrb = true;  // USBDEVFS_SUBMITURB (libusb) or USBDEVFS_CONTROL (fxload)
+    std::string devnode; // which incarnation of the device answered
 };
 
 // Answers a vendor request of the running firmware: fills IN data, returns the number of
@@ -78,8 +78,7 @@ public:
     void settle();
 
 private:
-    static gboolean onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client,
-                            gpointer self);
+    static gboolean onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
     bool handleIoctl(UMockdevIoctlClient* client);
     // Runs one control transfer on the model; returns bytes moved or -errno.
     int control(const SetupPacket& setup, std::span<uint8_t> data, const std::string& node,
