@@ -1,5 +1,7 @@
 #include "board/Declare.h"
 
+#include "device/RegisterMap.h"
+
 #include <algorithm>
 
 namespace tq::board {
@@ -36,7 +38,7 @@ uint8_t Declare::ReverseBits(uint8_t b) {
 }
 
 int16_t Declare::CommandByte(int16_t readWrite, int16_t reg, int16_t address) {
-    return static_cast<int16_t>((readWrite & 1) * 128 + (reg & 7) * 8 + (address & 7));
+    return device::CommandByte(readWrite, reg, address);
 }
 
 int32_t Declare::ControlLineValue(const SharedState& s) {

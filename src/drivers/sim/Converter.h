@@ -1,0 +1,127 @@
+#pragma once
+// Behavioural model of the four-channel 16-bit converter behind the board's serial link:
+// the 24-bit input word, readback in the following frame, the register file, the function
+// register and its commands, the LDAC, CLR, BIN/2sCOMP and RSTIN pins, the D0/D1 pins and
+// each channel's output voltage. Plain C++, no I/O, deterministic.
+
+#include "device/RegisterMap.h"
+
+#include <array>
+#include <cstdint>
+
+namespace tq::sim {
+
+inline constexpr int kChannels = 4;
+
+// Register select codes, sub-addresses and function-register bits: the device model's.
+inline constexpr uint8_t kRegFunction = device::FunctionRegister;
+inline constexpr uint8_t kRegData = device::DataRegister;
+inline constexpr uint8_t kRegCoarseGain = device::CoarseGainRegister;
+inline constexpr uint8_t kRegFineGain = device::FineGainRegister;
+inline constexpr uint8_t kRegOffset = device::OffsetRegister;
+inline constexpr uint8_t kAddrAllDacs = device::AllDacs;
+inline constexpr uint8_t kFuncNop = device::FunctionNoOperation;
+inline constexpr uint8_t kFuncControl = device::FunctionControlWord;
+inline constexpr uint8_t kFuncClear = device::FunctionClear;
+inline constexpr uint8_t kFuncLoad = device::FunctionLoad;
+
+inline constexpr uint16_t kFnSdoDisable = device::SdoDisableMask;
+inline constexpr uint16_t kFnD0Level = device::D0LevelMask;
+inline constexpr uint16_t kFnD0Output = device::D0DirectionMask;
+inline constexpr uint16_t kFnD1Level = device::D1LevelMask;
+inline constexpr uint16_t kFnD1Output = device::D1DirectionMask;
+inline constexpr uint16_t kFnLocalGndOffset = device::LocalGndOffsetMask;
+
+// What SDO gives while switched off: the board's pull-up makes every bit read 1.
+inline constexpr uint32_t kFloatingSdoWord = 0xFFFFFF;
+
+// A fixed, deterministic imperfection of one channel's output stage, so that a calibration
+// has something to correct.
+struct ChannelError {
+    double offsetLsb = 0;     // added to the output, in LSB of the selected range
+    double gainFineSteps = 0; // acts like this many extra fine-gain codes
+};
+
+// The errors of channels A to D: a few LSB each, both signs, all different.
+inline constexpr std::array<ChannelError, kChannels> kChannelErrors{{
+    {+3.4, -6.0},
+    {-2.7, +4.5},
+    {+1.6, +9.25},
+    {-4.1, -3.5},
+}};
+
+struct ChannelRegisters {
+    uint16_t input = 0; // data (input) register
+    uint16_t dac = 0;   // DAC register, what the output shows
+    uint8_t coarse = 0; // 2 bits: range code
+    uint8_t fine = 0;   // 6-bit two's complement
+    uint8_t offset = 0; // 8-bit two's complement, 1/8 LSB per code
+};
+
+class Converter {
+public:
+    Converter();
+
+    // Power-on state: all lines high (binary coding), every data and DAC register at the
+    // 0 V code, gains and offsets 0, function register 0, pins not driven by the board.
+    void powerOn();
+
+    // One 24-bit frame: the word goes in (bit 23 first) while the previous frame's answer
+    // comes out on SDO; returns those 24 bits. After a read frame the answer is the read's
+    // command byte and the addressed register; after any other frame it is the word itself
+    // (the shift register passes it through). While SDO is off the line floats high
+    // (kFloatingSdoWord). While RSTIN is low the converter ignores the frame.
+    uint32_t frame(uint32_t word);
+
+    // Control lines, true = high. LDAC falling copies every input register to its DAC
+    // register, and while it is low each data write goes straight through. CLR falling sets
+    // every DAC register to the 0 V code and holds them there while low. RSTIN low resets the
+    // registers to their power-on values and holds them so. binary false = two's complement.
+    void setLines(bool ldac, bool clr, bool binary, bool rstin);
+    // LDAC pulse: every DAC register takes its input register.
+    void pulseLdac();
+
+    // The board's side of pins D0 and D1: whether it drives the pin, and at which level.
+    void setBoardDrive(int pin, bool driven);
+    void setBoardDriveLevels(bool d0High, bool d1High);
+
+    const ChannelRegisters& channel(int ch) const { return channels_.at(ch); }
+    uint16_t functionWord() const { return function_; }
+    // The function word as a read shows it: the level bit of a pin that is an input of
+    // the converter gives the pin's level (board-driven level, else the pull-down's 0).
+    uint16_t functionReadback() const;
+    bool ldac() const { return ldac_; }
+    bool clr() const { return clr_; }
+    bool binary() const { return binary_; }
+    bool rstin() const { return rstin_; }
+    bool boardDrives(int pin) const { return driven_.at(pin); }
+    bool boardDriveLevel(int pin) const { return driveLevel_.at(pin); }
+
+    // Full scale of a range code: 10, 10.2564 or 10.5263 V as 32-bit floats (code 3 as 0).
+    static float fullScale(uint8_t coarse);
+    // The 0 V code under a coding: 0x8000 binary, 0x0000 two's complement.
+    static uint16_t zeroVoltCode(bool binary) { return binary ? 0x8000 : 0x0000; }
+    // Output of channel ch in volts: DAC code under the present coding and range, scaled by
+    // (1 + fine gain / 2^16) (one step moves zero scale by half an LSB), plus offset / 8 LSB,
+    // plus the channel's fixed errors.
+    double outputVolts(int ch) const;
+
+private:
+    void resetRegisters();
+    uint16_t registerValue(uint8_t reg, uint8_t addr) const;
+    void write(uint8_t reg, uint8_t addr, uint16_t data);
+    void loadAll();
+    void clearAll();
+
+    std::array<ChannelRegisters, kChannels> channels_{};
+    uint16_t function_ = 0;
+    uint32_t sdoNext_ = 0; // what the next frame shifts out
+    bool ldac_ = true;
+    bool clr_ = true;
+    bool binary_ = true;
+    bool rstin_ = true;
+    std::array<bool, 2> driven_{};
+    std::array<bool, 2> driveLevel_{};
+};
+
+} // namespace tq::sim

@@ -1,0 +1,127 @@
+#include "drivers/sim/IntelHex.h"
+
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <span>
+
+namespace tq::sim {
+
+std::size_t HexImage::byteCount() const {
+    std::size_t n = 0;
+    for (const auto& s : segments)
+        n += s.bytes.size();
+    return n;
+}
+
+namespace {
+
+std::optional<uint8_t> hexDigit(char c) {
+    if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
+    if (c >= 'A' && c <= 'F') return static_cast<uint8_t>(c - 'A' + 10);
+    if (c >= 'a' && c <= 'f') return static_cast<uint8_t>(c - 'a' + 10);
+    return std::nullopt;
+}
+
+std::string_view trimRight(std::string_view s) {
+    while (!s.empty() && (s.back() == '\r' || s.back() == ' ' || s.back() == '\t')) {
+        s.remove_suffix(1);
+    }
+    return s;
+}
+
+HexError error(HexErrorKind kind, std::size_t line, std::string message) {
+    return HexError{kind, line, std::move(message)};
+}
+
+} // namespace
+
+HexResult parseIntelHex(std::string_view text) {
+    HexImage image;
+    uint32_t base = 0; // from the last 02 or 04 record
+    bool ended = false;
+    std::size_t lineNo = 0;
+
+    while (!text.empty()) {
+        const auto eol = text.find('\n');
+        std::string_view line = trimRight(text.substr(0, eol));
+        text = eol == std::string_view::npos ? std::string_view{} : text.substr(eol + 1);
+        ++lineNo;
+        if (line.empty()) continue;
+        if (ended) return error(HexErrorKind::DataAfterEnd, lineNo, "record after end of file");
+        if (line.front() != ':') return error(HexErrorKind::BadRecord, lineNo, "no ':'");
+        line.remove_prefix(1);
+        if (line.size() % 2 != 0 || line.size() < 10) {
+            return error(HexErrorKind::BadRecord, lineNo, "record too short or odd length");
+        }
+        std::vector<uint8_t> raw;
+        raw.reserve(line.size() / 2);
+        for (std::size_t i = 0; i < line.size(); i += 2) {
+            const auto hi = hexDigit(line[i]);
+            const auto lo = hexDigit(line[i + 1]);
+            if (!hi || !lo) return error(HexErrorKind::BadRecord, lineNo, "not a hex digit");
+            raw.push_back(static_cast<uint8_t>(*hi << 4 | *lo));
+        }
+        const std::size_t count = raw[0];
+        if (raw.size() != count + 5) {
+            return error(HexErrorKind::BadRecord, lineNo, "byte count does not match");
+        }
+        uint8_t sum = 0;
+        for (const uint8_t b : raw)
+            sum = static_cast<uint8_t>(sum + b);
+        if (sum != 0) return error(HexErrorKind::BadRecord, lineNo, "checksum mismatch");
+
+        const uint32_t offset = static_cast<uint32_t>(raw[1]) << 8 | raw[2];
+        const uint8_t type = raw[3];
+        const std::span<const uint8_t> data(raw.data() + 4, count);
+        switch (type) {
+        case 0x00: {
+            if (count == 0) break;
+            const uint64_t start = static_cast<uint64_t>(base) + offset;
+            if (start + count > kCodeMemorySize) {
+                return error(HexErrorKind::BadAddress, lineNo, "data beyond 64 KiB");
+            }
+            image.segments.push_back(
+                HexSegment{static_cast<uint32_t>(start), {data.begin(), data.end()}});
+            break;
+        }
+        case 0x01:
+            if (count != 0) return error(HexErrorKind::BadRecord, lineNo, "end record with data");
+            ended = true;
+            break;
+        case 0x02:
+            if (count != 2) return error(HexErrorKind::BadRecord, lineNo, "bad segment record");
+            base = (static_cast<uint32_t>(data[0]) << 8 | data[1]) << 4;
+            break;
+        case 0x04:
+            if (count != 2) return error(HexErrorKind::BadRecord, lineNo, "bad linear record");
+            base = (static_cast<uint32_t>(data[0]) << 8 | data[1]) << 16;
+            break;
+        case 0x03:
+        case 0x05:
+            if (count != 4) return error(HexErrorKind::BadRecord, lineNo, "bad start record");
+            break;
+        default:
+            return error(HexErrorKind::BadRecord, lineNo, "unknown record type");
+        }
+    }
+    if (!ended) return error(HexErrorKind::MissingEnd, 0, "no end-of-file record");
+    if (image.byteCount() == 0) return error(HexErrorKind::NoData, 0, "no data records");
+    return image;
+}
+
+HexResult readIntelHexFile(const std::filesystem::path& path) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec)) {
+        return error(HexErrorKind::FileMissing, 0, "cannot open " + path.string());
+    }
+    const auto size = std::filesystem::file_size(path, ec);
+    if (ec) return error(HexErrorKind::FileMissing, 0, "cannot open " + path.string());
+    if (size > kMaxHexFileSize) return error(HexErrorKind::FileTooLarge, 0, "file too large");
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return error(HexErrorKind::FileMissing, 0, "cannot open " + path.string());
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    return parseIntelHex(text);
+}
+
+} // namespace tq::sim

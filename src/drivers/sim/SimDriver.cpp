@@ -1,0 +1,176 @@
+// The driver ABI (both back ends) and the TQSim_ extras on one simulated board.
+
+#include "board/driver_abi.h"
+#include "drivers/sim/SimBoard.h"
+#include "drivers/sim/sim_abi.h"
+
+#include <cmath>
+#include <limits>
+#include <span>
+#include <string>
+
+namespace {
+
+using tq::sim::SimBoard;
+using tq::sim::Status;
+
+constexpr int32_t kVendorId = 0x0456;
+constexpr int32_t kProductId = 0xB202;
+constexpr uint8_t kBoardId = 1;
+constexpr int32_t kHandle = 0x5802;
+
+struct Driver {
+    SimBoard board;
+    bool connected = false;
+};
+
+// The library's one board. The C entry points carry no context (their signatures are a fixed
+// contract), so the board a loaded library serves has to live at namespace scope; this is the
+// library's only global and nothing outside this file reaches it. Used from one thread.
+Driver g_driver;
+
+int16_t code(Status s) {
+    return static_cast<int16_t>(s);
+}
+
+// No exception may cross the C boundary.
+template <typename F> int16_t guarded(F&& f) {
+    try {
+        return f();
+    } catch (...) {
+        return code(Status::IoError);
+    }
+}
+
+std::string pathFromBytes(const uint8_t* bytes) {
+    return std::string(reinterpret_cast<const char*>(bytes));
+}
+
+int16_t request(uint8_t req, int32_t value, int32_t index, uint8_t direction, int32_t length,
+                uint8_t* buffer) {
+    if (length < 0 || (length > 0 && buffer == nullptr)) return code(Status::InvalidParam);
+    return code(
+        g_driver.board.vendorRequest(req, value, index, direction,
+                                     std::span<uint8_t>(buffer, static_cast<std::size_t>(length))));
+}
+
+} // namespace
+
+extern "C" {
+
+int16_t Search_For_Boards(int32_t vendorId, int32_t productId, int32_t* count, uint8_t* boardList) {
+    if (count == nullptr || boardList == nullptr) return code(Status::InvalidParam);
+    const bool found = g_driver.board.present() && vendorId == kVendorId && productId == kProductId;
+    *count = found ? 1 : 0;
+    boardList[0] = found ? kBoardId : 0;
+    return code(Status::Ok);
+}
+
+int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* handle) {
+    if (handle == nullptr) return code(Status::InvalidParam);
+    *handle = 0;
+    if (!g_driver.board.present()) return code(Status::NoDevice);
+    if (vendorId != kVendorId || productId != kProductId || board != kBoardId) {
+        return code(Status::NotFound);
+    }
+    g_driver.connected = true;
+    *handle = kHandle;
+    return code(Status::Ok);
+}
+
+int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes) {
+    return guarded([&] {
+        if (!g_driver.board.present()) return code(Status::NoDevice);
+        if (!g_driver.connected || handle != kHandle) return code(Status::InvalidParam);
+        if (pathBytes == nullptr) return code(Status::InvalidParam);
+        const std::filesystem::path path(pathFromBytes(pathBytes));
+        return code(g_driver.board.downloadFirmware(path).status);
+    });
+}
+
+int16_t Vendor_Request(int32_t handle, uint8_t req, int32_t value, int32_t index, uint8_t direction,
+                       int32_t length, uint8_t* buffer) {
+    if (!g_driver.board.present()) return code(Status::NoDevice);
+    if (!g_driver.connected || handle != kHandle) return code(Status::InvalidParam);
+    return request(req, value, index, direction, length, buffer);
+}
+
+int16_t LoadFirmWare(uint8_t* pathBytes) {
+    return guarded([&]() -> int16_t {
+        if (pathBytes == nullptr) return 0;
+        const std::filesystem::path path(pathFromBytes(pathBytes));
+        return g_driver.board.downloadFirmware(path).ok() ? 1 : 0;
+    });
+}
+
+int16_t VendorIORequest(int16_t req, int32_t value, int32_t index, int16_t direction,
+                        int16_t length, uint8_t* buffer) {
+    if (req < 0 || req > 0xFF) return code(Status::Pipe);
+    return request(static_cast<uint8_t>(req), value, index, direction != 0 ? 1 : 0, length, buffer);
+}
+
+void TQSim_Reset(void) {
+    g_driver.board.reset();
+    g_driver.connected = false;
+}
+
+void TQSim_SetAbsent(int32_t absent) {
+    g_driver.board.setAbsent(absent != 0);
+    if (absent != 0) g_driver.connected = false;
+}
+
+void TQSim_SetFailingTransfers(int32_t failing) {
+    g_driver.board.setFailingTransfers(failing != 0);
+}
+
+void TQSim_Unplug(void) {
+    g_driver.board.unplug();
+    g_driver.connected = false;
+}
+
+void TQSim_Replug(void) {
+    g_driver.board.replug();
+}
+
+double TQSim_OutputVolts(int32_t channel) {
+    if (channel < 0 || channel >= tq::sim::kChannels) {
+        return std::numeric_limits<double>::quiet_NaN();
+    }
+    return g_driver.board.outputVolts(channel);
+}
+
+double TQSim_GetDieTemperature(void) {
+    return g_driver.board.dieTemperature();
+}
+
+void TQSim_SetDieTemperature(double celsius) {
+    g_driver.board.setDieTemperature(celsius);
+}
+
+int32_t TQSim_ReadRegisters(TQSimRegisters* out) {
+    if (out == nullptr) return -1;
+    const auto& c = g_driver.board.converter();
+    *out = TQSimRegisters{};
+    for (int ch = 0; ch < tq::sim::kChannels; ++ch) {
+        const auto& r = c.channel(ch);
+        out->input[ch] = r.input;
+        out->dac[ch] = r.dac;
+        out->coarse[ch] = r.coarse;
+        out->fine[ch] = r.fine;
+        out->offset[ch] = r.offset;
+    }
+    out->function = c.functionWord();
+    out->ldac = c.ldac();
+    out->clr = c.clr();
+    out->binary = c.binary();
+    out->rstin = c.rstin();
+    out->driveD0 = c.boardDrives(0);
+    out->driveD1 = c.boardDrives(1);
+    out->driveLevelD0 = c.boardDriveLevel(0);
+    out->driveLevelD1 = c.boardDriveLevel(1);
+    out->present = g_driver.board.present();
+    out->firmwareRunning = g_driver.board.firmwareRunning();
+    return 0;
+}
+
+} // extern "C"
