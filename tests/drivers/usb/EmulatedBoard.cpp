@@ -73,7 +73,7 @@ struct DataRef {
 
 } // namespace
 
-EmulatedBoard::EmulatedBoard() {
+EmulatedBoard::EmulatedBoard(int firstAddress) : devnum_(firstAddress) {
     testbed_ = umockdev_testbed_new();
     if (!umockdev_in_mock_environment())
         throw std::runtime_error("run with LD_PRELOAD=libumockdev-preload.so.0");
@@ -181,6 +181,11 @@ void EmulatedBoard::setResponder(Responder responder) {
     responder_ = std::move(responder);
 }
 
+void EmulatedBoard::setFirmwareStart(FirmwareStart start) {
+    std::lock_guard lock(mutex_);
+    firmwareStart_ = std::move(start);
+}
+
 void EmulatedBoard::failRequests(int count, int error) {
     std::lock_guard lock(mutex_);
     failCount_ = count;
@@ -263,9 +268,13 @@ int EmulatedBoard::modelRequest(const SetupPacket& s, std::span<uint8_t> data) {
             cpucs_.push_back(cpucs);
             if (cpucs & 1) {
                 firmwareRunning_ = false;
+                loaded_.clear();
             } else if (wasHeld) {
                 firmwareRunning_ = true;
+                if (firmwareStart_) firmwareStart_(loaded_);
             }
+        } else {
+            loaded_.push_back(LoadedBlock{s.value, {data.begin(), data.end()}});
         }
         return static_cast<int>(data.size());
     }

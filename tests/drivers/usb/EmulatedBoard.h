@@ -40,6 +40,13 @@ struct ControlRecord {
 // bytes moved or a negative errno.
 using Responder = std::function<int(const SetupPacket&, std::span<uint8_t> data)>;
 
+// RAM written while the CPU was held, as the firmware starts with it.
+struct LoadedBlock {
+    uint16_t address = 0;
+    std::vector<uint8_t> data;
+};
+using FirmwareStart = std::function<void(std::span<const LoadedBlock> image)>;
+
 enum class AfterRelease {
     Stay,       // firmware runs on the same device
     Renumerate, // device leaves the bus and comes back with a new address
@@ -51,7 +58,8 @@ public:
     static constexpr uint16_t kBoardVendor = 0x0456;
     static constexpr uint16_t kBoardProduct = 0xB202;
 
-    EmulatedBoard();
+    // Device numbers count up from firstAddress + 1 with every (re-)enumeration.
+    explicit EmulatedBoard(int firstAddress = 1);
     ~EmulatedBoard();
     EmulatedBoard(const EmulatedBoard&) = delete;
     EmulatedBoard& operator=(const EmulatedBoard&) = delete;
@@ -64,6 +72,8 @@ public:
     void setFirmwareRunning(bool running);
     void setAfterRelease(AfterRelease mode);
     void setResponder(Responder responder);
+    // Called (on the emulation's thread) when the CPU is released after a load.
+    void setFirmwareStart(FirmwareStart start);
     // The next `count` vendor requests of the firmware fail with `error` (an errno).
     void failRequests(int count, int error);
 
@@ -109,6 +119,8 @@ private:
     bool firmwareRunning_ = false;
     AfterRelease afterRelease_ = AfterRelease::Stay;
     Responder responder_;
+    FirmwareStart firmwareStart_;
+    std::vector<LoadedBlock> loaded_;
     int failCount_ = 0;
     int failError_ = 0;
     std::vector<uint8_t> ram_ = std::vector<uint8_t>(0x10000, 0);
