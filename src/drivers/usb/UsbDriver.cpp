@@ -1,0 +1,339 @@
+#include "UsbDriver.h"
+
+#include "IntelHex.h"
+
+#include <QByteArray>
+#include <QLoggingCategory>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+
+namespace tq::usb {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Request types as in the setup packet: direction | type (vendor/standard) | recipient.
+constexpr uint8_t kVendorOut = 0x40;
+constexpr uint8_t kVendorIn = 0xC0;
+constexpr uint8_t kStandardIn = 0x80;
+constexpr const char* kUdevHint =
+    "no permission to open the board: install the udev rule 60-tq5802.rules "
+    "(see README, \"Using a real board\")";
+
+bool fits16(int32_t v) {
+    return v >= 0 && v <= 0xFFFF;
+}
+
+std::vector<uint8_t> portsOf(libusb_device* dev) {
+    std::array<uint8_t, 8> ports{};
+    const int n = libusb_get_port_numbers(dev, ports.data(), static_cast<int>(ports.size()));
+    return n > 0 ? std::vector<uint8_t>(ports.begin(), ports.begin() + n) : std::vector<uint8_t>{};
+}
+
+bool matches(libusb_device* dev, uint16_t vendorId, uint16_t productId) {
+    libusb_device_descriptor desc{};
+    return libusb_get_device_descriptor(dev, &desc) == 0 && desc.idVendor == vendorId &&
+           desc.idProduct == productId;
+}
+
+} // namespace
+
+const char* describe(Error error) {
+    switch (error) {
+    case Error::None:
+        return "done";
+    case Error::File:
+        return "firmware file missing or unreadable";
+    case Error::Parse:
+        return "firmware file malformed";
+    case Error::Permission:
+        return "no permission to open the board";
+    case Error::Transfer:
+        return "transfer failed";
+    case Error::Timeout:
+        return "timed out";
+    case Error::NoDevice:
+        return "no board";
+    case Error::InvalidArgument:
+        return "invalid argument";
+    }
+    return "unknown error";
+}
+
+UsbDriver::UsbDriver(DriverOptions options)
+    : options_(options), logCategory_(std::make_unique<QLoggingCategory>("tq5802.usb", QtInfoMsg)),
+      log_(*logCategory_) {}
+
+UsbDriver::~UsbDriver() {
+    // Handles close before the context they belong to.
+    boards_.clear();
+}
+
+libusb_context* UsbDriver::context() {
+    if (!context_) {
+        // Made at first use, not at load: the library may be loaded long before a board
+        // (or a test's emulated bus) exists.
+        libusb_context* ctx = nullptr;
+        if (const int r = libusb_init(&ctx); r != 0) {
+            qCWarning(log_) << "libusb could not start:" << libusb_error_name(r);
+            return nullptr;
+        }
+        context_.reset(ctx);
+    }
+    return context_.get();
+}
+
+Error UsbDriver::mapError(int libusbError, const char* what) {
+    Error e = Error::Transfer;
+    switch (libusbError) {
+    case LIBUSB_ERROR_ACCESS:
+        e = Error::Permission;
+        break;
+    case LIBUSB_ERROR_NO_DEVICE:
+    case LIBUSB_ERROR_NOT_FOUND:
+        e = Error::NoDevice;
+        break;
+    case LIBUSB_ERROR_TIMEOUT:
+        e = Error::Timeout;
+        break;
+    default:
+        break;
+    }
+    if (e == Error::Permission)
+        qCWarning(log_).noquote() << what << ":" << kUdevHint;
+    else
+        qCWarning(log_) << what << "failed:" << libusb_error_name(libusbError);
+    return e;
+}
+
+Error UsbDriver::searchForBoards(int32_t vendorId, int32_t productId, int32_t& count,
+                                 std::span<uint8_t> list) {
+    count = 0;
+    std::fill(list.begin(), list.end(), uint8_t{0});
+    found_.clear();
+    if (!fits16(vendorId) || !fits16(productId)) return Error::InvalidArgument;
+    libusb_context* ctx = context();
+    if (!ctx) return Error::NoDevice;
+    const DeviceList devices(ctx);
+    if (devices.error() != 0) return mapError(devices.error(), "listing USB devices");
+    for (libusb_device* dev : devices.devices()) {
+        if (!matches(dev, static_cast<uint16_t>(vendorId), static_cast<uint16_t>(productId)))
+            continue;
+        found_.push_back(Location{libusb_get_bus_number(dev), portsOf(dev)});
+    }
+    count = static_cast<int32_t>(found_.size());
+    for (std::size_t i = 0; i < list.size() && i < found_.size() && i < 255; ++i)
+        list[i] = static_cast<uint8_t>(i + 1);
+    qCDebug(log_) << "search" << Qt::hex << vendorId << productId << Qt::dec << "found" << count;
+    return Error::None;
+}
+
+Error UsbDriver::openAt(const Location& where, uint16_t vendorId, uint16_t productId,
+                        Board& board) {
+    libusb_context* ctx = context();
+    if (!ctx) return Error::NoDevice;
+    const DeviceList devices(ctx);
+    if (devices.error() != 0) return mapError(devices.error(), "listing USB devices");
+    for (libusb_device* dev : devices.devices()) {
+        if (!matches(dev, vendorId, productId) || libusb_get_bus_number(dev) != where.bus ||
+            portsOf(dev) != where.ports)
+            continue;
+        libusb_device_handle* raw = nullptr;
+        if (const int r = libusb_open(dev, &raw); r != 0) return mapError(r, "opening the board");
+        board.handle.reset(raw);
+        board.vendorId = vendorId;
+        board.productId = productId;
+        board.bus = where.bus;
+        board.ports = where.ports;
+        return Error::None;
+    }
+    return Error::NoDevice;
+}
+
+Error UsbDriver::connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t& handle) {
+    handle = 0;
+    if (!fits16(vendorId) || !fits16(productId)) return Error::InvalidArgument;
+    if (found_.empty()) {
+        int32_t count = 0;
+        std::array<uint8_t, 128> list{};
+        if (const Error e = searchForBoards(vendorId, productId, count, list); e != Error::None)
+            return e;
+    }
+    if (board == 0 || board > found_.size()) {
+        qCWarning(log_) << "connect: no board" << board;
+        return Error::NoDevice;
+    }
+    Board opened;
+    if (const Error e = openAt(found_[board - 1], static_cast<uint16_t>(vendorId),
+                               static_cast<uint16_t>(productId), opened);
+        e != Error::None)
+        return e;
+    handle = nextHandle_++;
+    boards_.emplace(handle, std::move(opened));
+    qCDebug(log_) << "connected board" << board << "as handle" << handle;
+    return Error::None;
+}
+
+Error UsbDriver::control(libusb_device_handle* handle, uint8_t requestType, uint8_t request,
+                         uint16_t value, uint16_t index, std::span<uint8_t> data) {
+    if (!handle) return Error::NoDevice;
+    const int r = libusb_control_transfer(handle, requestType, request, value, index, data.data(),
+                                          static_cast<uint16_t>(data.size()),
+                                          static_cast<unsigned>(options_.requestTimeout.count()));
+    if (r < 0) return mapError(r, "control transfer");
+    if (static_cast<std::size_t>(r) != data.size()) {
+        qCWarning(log_) << "control transfer" << Qt::hex << request << Qt::dec << "moved" << r
+                        << "of" << data.size() << "bytes";
+        return Error::Transfer;
+    }
+    return Error::None;
+}
+
+Error UsbDriver::writeCpucs(Board& board, uint8_t value) {
+    std::array<uint8_t, 1> data{value};
+    return control(board.handle.get(), kVendorOut, kFirmwareLoadRequest, kCpucsAddress, 0, data);
+}
+
+Error UsbDriver::downloadFirmware(int32_t handle, const std::filesystem::path& file) {
+    const auto it = boards_.find(handle);
+    if (it == boards_.end()) {
+        qCWarning(log_) << "firmware download: no board with handle" << handle;
+        return Error::NoDevice;
+    }
+    Board& board = it->second;
+
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        qCWarning(log_) << "firmware file cannot be read:" << file.c_str();
+        return Error::File;
+    }
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) {
+        qCWarning(log_) << "firmware file cannot be read:" << file.c_str();
+        return Error::File;
+    }
+    auto parsed = parseIntelHex(text, kMaxChunk);
+    if (const auto* err = std::get_if<HexError>(&parsed)) {
+        qCWarning(log_).noquote() << "firmware file" << file.c_str() << "line" << err->line << ":"
+                                  << err->what.c_str();
+        return Error::Parse;
+    }
+    auto& chunks = std::get<std::vector<HexChunk>>(parsed);
+    for (const HexChunk& c : chunks) {
+        if (c.address + c.data.size() > 0x10000) {
+            qCWarning(log_) << "firmware file: data beyond the 64 KiB the board can load";
+            return Error::Parse;
+        }
+    }
+
+    qCDebug(log_) << "firmware:" << chunks.size() << "chunks, holding the CPU in reset";
+    if (const Error e = writeCpucs(board, 1); e != Error::None) return e;
+    for (HexChunk& c : chunks) {
+        if (const Error e = control(board.handle.get(), kVendorOut, kFirmwareLoadRequest,
+                                    static_cast<uint16_t>(c.address), 0, c.data);
+            e != Error::None)
+            return e;
+    }
+    // An IO or no-device answer to the release is the CPU already leaving the bus.
+    std::array<uint8_t, 1> release{0};
+    const int r = libusb_control_transfer(board.handle.get(), kVendorOut, kFirmwareLoadRequest,
+                                          kCpucsAddress, 0, release.data(), 1,
+                                          static_cast<unsigned>(options_.requestTimeout.count()));
+    if (r < 0 && r != LIBUSB_ERROR_IO && r != LIBUSB_ERROR_NO_DEVICE)
+        return mapError(r, "releasing the CPU");
+    qCDebug(log_) << "firmware written, CPU released";
+    return awaitBoard(board);
+}
+
+Error UsbDriver::awaitBoard(Board& board) {
+    const auto start = Clock::now();
+    const Location where{board.bus, board.ports};
+    Error last = Error::NoDevice;
+    std::array<uint8_t, 2> status{};
+    for (;;) {
+        const auto now = Clock::now();
+        if (board.handle) {
+            const int r =
+                libusb_control_transfer(board.handle.get(), kStandardIn, LIBUSB_REQUEST_GET_STATUS,
+                                        0, 0, status.data(), static_cast<uint16_t>(status.size()),
+                                        static_cast<unsigned>(options_.requestTimeout.count()));
+            if (r == LIBUSB_ERROR_NO_DEVICE) {
+                qCDebug(log_) << "board left the bus, waiting for it to come back";
+                board.handle.reset();
+                continue;
+            }
+            if (r == static_cast<int>(status.size()) && now - start >= options_.settleTime) {
+                qCDebug(log_) << "board stayed on the bus and answers";
+                return Error::None;
+            }
+            last = r < 0 ? Error::Transfer : Error::None;
+        } else {
+            Board found;
+            last = openAt(where, board.vendorId, board.productId, found);
+            if (last == Error::None) {
+                const int r = libusb_control_transfer(
+                    found.handle.get(), kStandardIn, LIBUSB_REQUEST_GET_STATUS, 0, 0, status.data(),
+                    static_cast<uint16_t>(status.size()),
+                    static_cast<unsigned>(options_.requestTimeout.count()));
+                if (r == static_cast<int>(status.size())) {
+                    qCDebug(log_) << "board is back and answers";
+                    board.handle = std::move(found.handle);
+                    return Error::None;
+                }
+                last = Error::Transfer;
+            }
+        }
+        if (now - start >= options_.reenumerationTimeout) {
+            qCWarning(log_) << "board did not come back after the firmware download:"
+                            << describe(last);
+            // A board that stays unreachable for lack of permission says so.
+            return last == Error::Permission ? Error::Permission : Error::Timeout;
+        }
+        std::this_thread::sleep_for(options_.pollInterval);
+    }
+}
+
+Error UsbDriver::vendorRequest(int32_t handle, uint8_t request, int32_t value, int32_t index,
+                               uint8_t direction, std::span<uint8_t> buffer) {
+    const auto it = boards_.find(handle);
+    if (it == boards_.end()) return Error::NoDevice;
+    if (!fits16(value) || !fits16(index) || buffer.size() > 0xFFFF) {
+        qCWarning(log_) << "request" << Qt::hex << request << "value" << value << "index" << index
+                        << "does not fit the setup packet";
+        return Error::InvalidArgument;
+    }
+    const bool in = direction == 1;
+    const Error e = control(it->second.handle.get(), in ? kVendorIn : kVendorOut, request,
+                            static_cast<uint16_t>(value), static_cast<uint16_t>(index), buffer);
+    if (log_.isDebugEnabled()) {
+        const QByteArray bytes(reinterpret_cast<const char*>(buffer.data()),
+                               static_cast<qsizetype>(buffer.size()));
+        qCDebug(log_).noquote() << (in ? "IN " : "OUT") << Qt::hex << Qt::showbase << request
+                                << "value" << value << "index" << index << "data"
+                                << bytes.toHex(' ') << "->" << describe(e);
+    }
+    return e;
+}
+
+Error UsbDriver::loadFirmware(const std::filesystem::path& file) {
+    if (legacyHandle_ == 0) {
+        int32_t count = 0;
+        std::array<uint8_t, 128> list{};
+        if (const Error e = searchForBoards(kVendorId, kProductId, count, list); e != Error::None)
+            return e;
+        if (const Error e = connect(kVendorId, kProductId, list[0], legacyHandle_);
+            e != Error::None)
+            return e;
+    }
+    return downloadFirmware(legacyHandle_, file);
+}
+
+Error UsbDriver::legacyVendorRequest(uint8_t request, int32_t value, int32_t index,
+                                     uint8_t direction, std::span<uint8_t> buffer) {
+    return vendorRequest(legacyHandle_, request, value, index, direction, buffer);
+}
+
+} // namespace tq::usb
