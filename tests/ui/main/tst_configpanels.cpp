@@ -70,66 +70,43 @@ class TestConfigPanels : public QObject {
 private slots:
     // ---- Hardware Configuration -------------------------------------------------------
 
+    // Each switch flips its own bit of the control-line word, and the board's line follows.
     void controlLineSwitch_data() {
         QTest::addColumn<QString>("toggle");
-        QTest::addColumn<int>("lowValue"); // control-line word after switching to False
-        QTest::addColumn<int>("lowIndex");
+        QTest::addColumn<int>("value"); // the word after one switch
+        QTest::addColumn<int>("index");
         QTest::newRow("Bin / 2sComp") << "Toggle2" << 0x9B << 0;
         QTest::newRow("CLR") << "Toggle8" << 0x97 << 0;
         QTest::newRow("RSTIN") << "Toggle10" << 0x9D << 0;
         QTest::newRow("LDAC") << "Toggle9" << 0x8F << 0;
+        QTest::newRow("drive D1") << "Toggle12" << 0x9F << 2;
+        QTest::newRow("drive D0") << "Toggle11" << 0x9F << 1;
     }
     void controlLineSwitch() {
         QFETCH(QString, toggle);
-        QFETCH(int, lowValue);
-        QFETCH(int, lowIndex);
+        QFETCH(int, value);
+        QFETCH(int, index);
         Started w;
-        if (toggle == QLatin1String("Toggle9")) {
-            click(w.hw.Check1); // LDAC can be switched only without the pulse
-            w.traffic();
-        }
+        click(w.hw.Check1); // frees LDAC; sends nothing
         auto* t = w.hw.findChild<Toggle*>(toggle);
-        click(t);
-        QVERIFY(!t->value());
-        QCOMPARE(w.traffic(), expect({vr(kVR, 0xDE, lowValue, lowIndex, 0, 0)}));
-        QCOMPARE(board::Declare::ControlLineValue(w.s), lowValue);
-        const TQSimRegisters low = w.p.driver->registers();
-        QCOMPARE(low.binary + low.clr + low.rstin + low.ldac, 3);
-        click(t);
-        QCOMPARE(w.traffic(), expect({vr(kVR, 0xDE, 0x9F, 0, 0, 0)}));
-        const TQSimRegisters high = w.p.driver->registers();
-        QCOMPARE(high.binary + high.clr + high.rstin + high.ldac, 4);
-    }
-
-    void driveLevelSwitchesSetTheIndexTheBoardDrives() {
-        Started w;
-        click(w.hw.Toggle12);
-        QCOMPARE(w.s.DriveD1Line, int16_t{1});
-        QCOMPARE(w.traffic(), expect({vr(kVR, 0xDE, 0x9F, 2, 0, 0)}));
-        click(w.hw.Toggle11);
-        QCOMPARE(w.s.DriveD0Line, int16_t{1});
-        QCOMPARE(w.traffic(), expect({vr(kVR, 0xDE, 0x9F, 3, 0, 0)}));
-        const TQSimRegisters r = w.p.driver->registers();
-        QVERIFY(r.driveLevelD1 && r.driveLevelD0);
-        click(w.hw.Toggle12);
-        QCOMPARE(w.traffic(), expect({vr(kVR, 0xDE, 0x9F, 1, 0, 0)}));
+        for (auto [v, i] : {std::pair{value, index}, std::pair{0x9F, 0}}) {
+            click(t);
+            QCOMPARE(w.traffic(), expect({vr(kVR, 0xDE, v, i, 0, 0)}));
+            const TQSimRegisters r = w.p.driver->registers();
+            QCOMPARE(r.ldac << 4 | r.clr << 3 | r.binary << 2 | r.rstin << 1, v & 0x1E);
+            QCOMPARE(r.driveLevelD1 << 1 | r.driveLevelD0, i);
+        }
     }
 
     void pulseAfterDataWriteHoldsLdacHigh() {
         Started w;
-        // Unchecking frees the LDAC switch and sends nothing; LDAC stays high.
-        click(w.hw.Check1);
+        click(w.hw.Check1); // unchecked: LDAC stays high, its switch usable
         QCOMPARE(w.s.Check1Value, int16_t{0});
         QVERIFY(w.hw.Toggle9->isEnabled());
-        QVERIFY(w.hw.Toggle9->value());
         QCOMPARE(w.s.LdacLine, int16_t{1});
-        QCOMPARE(w.traffic(), QStringList{});
-
         click(w.hw.Toggle9);
-        QCOMPARE(w.s.LdacLine, int16_t{0});
         w.traffic();
-        // Checking raises LDAC again, on the switch and on the board.
-        click(w.hw.Check1);
+        click(w.hw.Check1); // checked: raised again, on the switch and on the board
         QVERIFY(w.hw.Toggle9->value());
         QVERIFY(!w.hw.Toggle9->isEnabled());
         QCOMPARE(w.s.LdacLine, int16_t{1});
@@ -233,11 +210,10 @@ private slots:
         QCOMPARE(w.traffic(), QStringList{});
 
         click(w.fn.Toggle4);
-        click(w.fn.Toggle6);
-        QCOMPARE(w.s.D0LevelBit, int16_t{1});
         w.traffic();
         click(w.fn.Toggle6);
-        QCOMPARE(w.traffic(), expect({vr(kVR, 0xDD, 0x01, 0x1C, 0, 0)}));
+        QCOMPARE(w.s.D0LevelBit, int16_t{1});
+        QCOMPARE(w.traffic(), expect({vr(kVR, 0xDD, 0x01, 0x1E, 0, 0)}));
     }
 
     void clearAndLoadArePlainWritesWhilePulsing() {
