@@ -108,128 +108,159 @@ class TestRegisters : public QObject {
     Q_OBJECT
 
 private slots:
-    // Enter in the data entry: DAC B's range is read, the code written and shown.
-    void dataEntry_data() {
+    // Enter in each entry of DAC B's registers: the reads and the write on the wire, what the
+    // board then holds, what the panel shows, and the same value read back.
+    void entry_data() {
+        QTest::addColumn<QString>("reg");
         QTest::addColumn<bool>("dec");
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("code"); // -1: the entry is refused
+        QTest::addColumn<int>("code"); // -1: refused, the box is emptied
         QTest::addColumn<QString>("shown");
-        QTest::newRow("hex empty") << false << "" << 0 << "0";
-        QTest::newRow("hex FFFFF clamps") << false << "FFFFF" << 0xFFFF << "FFFF";
-        QTest::newRow("hex abc is hex") << false << "abc" << 0xABC << "ABC";
-        QTest::newRow("hex 1e99 is hex") << false << "1e99" << 0x1E99 << "1E99";
-        QTest::newRow("hex --5") << false << "--5" << -1 << "";
-        QTest::newRow("hex 9 digits") << false << "123456789" << -1 << "";
-        QTest::newRow("dec 12.5 to even") << true << "12.5" << 12 << "12";
-        QTest::newRow("dec -5 clamps") << true << "-5" << 0 << "0";
-        QTest::newRow("dec 70000 clamps") << true << "70000" << 65535 << "65535";
-        QTest::newRow("dec abc") << true << "abc" << 0 << "0";
-        QTest::newRow("dec empty") << true << "" << 0 << "0";
-        QTest::newRow("dec --5") << true << "--5" << 0 << "0";
-        QTest::newRow("dec 1e99") << true << "1e99" << -1 << "";
+        const QString data = "Data Register", volts = "volts", fine = "Fine Gain Register",
+                      offset = "Offset Register";
+        QTest::newRow("hex empty") << data << false << "" << 0 << "0";
+        QTest::newRow("hex FFFFF clamps") << data << false << "FFFFF" << 0xFFFF << "FFFF";
+        QTest::newRow("hex abc is hex") << data << false << "abc" << 0xABC << "ABC";
+        QTest::newRow("hex 1e99 is hex") << data << false << "1e99" << 0x1E99 << "1E99";
+        QTest::newRow("hex --5") << data << false << "--5" << -1 << "";
+        QTest::newRow("hex 9 digits") << data << false << "123456789" << -1 << "";
+        QTest::newRow("dec 12.5 to even") << data << true << "12.5" << 12 << "12";
+        QTest::newRow("dec -5 clamps") << data << true << "-5" << 0 << "0";
+        QTest::newRow("dec 70000 clamps") << data << true << "70000" << 65535 << "65535";
+        QTest::newRow("dec abc") << data << true << "abc" << 0 << "0";
+        QTest::newRow("dec empty") << data << true << "" << 0 << "0";
+        QTest::newRow("dec --5") << data << true << "--5" << 0 << "0";
+        QTest::newRow("dec 1e99") << data << true << "1e99" << -1 << "";
+        QTest::newRow("volts 2.5") << volts << false << "2.5" << 40960 << "2.5000";
+        QTest::newRow("volts 20 clamps") << volts << false << "20" << 65535 << "10.0000";
+        QTest::newRow("volts -20 clamps") << volts << false << "-20" << 0 << "-10.0000";
+        QTest::newRow("volts 5 decimals first")
+            << volts << false << "1.234549" << 36813 << "1.2346";
+        QTest::newRow("volts dec") << volts << true << "2.5" << 40960 << "2.5000";
+        QTest::newRow("volts abc") << volts << false << "abc" << 32768 << "0.0000";
+        QTest::newRow("volts empty") << volts << false << "" << 32768 << "0.0000";
+        QTest::newRow("volts --5") << volts << false << "--5" << 32768 << "0.0000";
+        QTest::newRow("volts 1e99") << volts << false << "1e99" << -1 << "";
+        QTest::newRow("fine 2.5 to even") << fine << false << "2.5" << 2 << "2";
+        QTest::newRow("fine -32") << fine << false << "-32" << 32 << "-32";
+        QTest::newRow("fine 31.4") << fine << false << "31.4" << 31 << "31";
+        QTest::newRow("fine -1") << fine << false << "-1" << 63 << "-1";
+        QTest::newRow("fine -0.5 is 0") << fine << false << "-0.5" << 0 << "0";
+        QTest::newRow("fine 40 clamps") << fine << false << "40" << 31 << "31";
+        QTest::newRow("fine abc") << fine << false << "abc" << 0 << "0";
+        QTest::newRow("fine empty") << fine << false << "" << 0 << "0";
+        QTest::newRow("fine --5") << fine << false << "--5" << 0 << "0";
+        QTest::newRow("fine 1e99") << fine << false << "1e99" << -1 << "";
+        QTest::newRow("offset -0.125") << offset << false << "-0.125" << 255 << "-0.125";
+        QTest::newRow("offset 15.875") << offset << false << "15.875" << 127 << "15.875";
+        QTest::newRow("offset -16") << offset << false << "-16" << 128 << "-16";
+        QTest::newRow("offset 100 clamps") << offset << false << "100" << 127 << "15.875";
+        QTest::newRow("offset abc") << offset << false << "abc" << 0 << "0";
+        QTest::newRow("offset empty") << offset << false << "" << 0 << "0";
+        QTest::newRow("offset --5") << offset << false << "--5" << 0 << "0";
+        QTest::newRow("offset 1e99") << offset << false << "1e99" << -1 << "";
     }
-    void dataEntry() {
+    void entry() {
+        QFETCH(QString, reg);
         QFETCH(bool, dec);
         QFETCH(QString, typed);
         QFETCH(int, code);
         QFETCH(QString, shown);
         Panel w;
         QVERIFY(w.r);
-        choose(w.r->ComboAddr, QStringLiteral("DAC B"));
-        if (dec) QTest::mouseClick(w.r->Command2, Qt::LeftButton);
-        const QString wordBefore = w.r->LabelData->text();
+        RegistersPanel& r = *w.r;
+        const bool isVolts = reg == QStringLiteral("volts");
+        choose(r.ComboAddr, QStringLiteral("DAC B"));
+        choose(r.ComboReg, isVolts ? QStringLiteral("Data Register") : reg);
+        if (dec) QTest::mouseClick(r.Command2, Qt::LeftButton);
+        const int regCode = w.s->RegisterCode;
+        QLineEdit* box = isVolts        ? r.TextVolts
+                         : regCode == 2 ? r.TextData
+                         : regCode == 4 ? r.TextFine
+                                        : r.TextOffset;
+        auto held = [&w, regCode] {
+            const TQSimRegisters b = w.p.driver->registers();
+            return regCode == 2   ? int{b.input[1]}
+                   : regCode == 4 ? int{b.fine[1]}
+                                  : int{b.offset[1]};
+        };
+        const QString wordBefore = r.LabelData->text();
+        const int heldBefore = held();
         w.traffic();
 
-        enter(w.r->TextData, typed);
-        QCOMPARE(w.r->DataRangeCode, 0);
+        enter(box, typed);
+        // The data code entry reads its own channel's range, the voltage entry DAC A's.
+        QStringList wire;
+        if (regCode == 2)
+            wire = expect({readCall(isVolts ? 0x18 : 0x19), readCall(isVolts ? 0x18 : 0x19)});
+        if (code >= 0) wire << describe(write(regCode * 8 + 1, code));
+        QCOMPARE(w.traffic(), wire);
+        QCOMPARE(box->text(), shown);
         if (code < 0) {
-            // Only the range was read; the box is emptied for a new try.
-            QCOMPARE(w.traffic(), expect({readCall(0x19), readCall(0x19)}));
-            QCOMPARE(w.r->TextData->text(), QString());
-            QCOMPARE(QApplication::focusWidget(), w.r->TextData);
-            QCOMPARE(w.r->LabelData->text(), wordBefore);
+            QCOMPARE(QApplication::focusWidget(), box);
+            QCOMPARE(held(), heldBefore);
+            QCOMPARE(r.LabelData->text(), wordBefore);
             return;
         }
-        QCOMPARE(w.traffic(), expect({readCall(0x19), readCall(0x19), write(0x11, code)}));
-        QCOMPARE(w.p.driver->registers().input[1], code);
-        QCOMPARE(w.r->TextData->text(), shown);
-        QCOMPARE(w.r->Label27->text(),
-                 dec ? QString::number(code) : hex(code).rightJustified(4, '0'));
-        QCOMPARE(w.r->LabelData->text(), hex(0x110000 + code));
-        QCOMPARE(w.r->LabelRW->text(), QStringLiteral("0"));
-        QCOMPARE(w.bits(), binary16(code));
-        const QString volts = w.r->TextVolts->text();
-        QCOMPARE(volts, QString::number(20.0 * code / 65536 - 10, 'f', 4));
+        QCOMPARE(held(), code);
+        QCOMPARE(r.LabelRW->text(), QStringLiteral("0"));
+        if (isVolts) {
+            QCOMPARE(r.TextData->text(), dec ? QString::number(code) : hex(code));
+            QCOMPARE(r.LabelData->text(), wordBefore); // not refreshed by a voltage entry
+        } else {
+            QCOMPARE(r.LabelData->text(), hex(regCode * 0x80000 + 0x10000 + code));
+            QCOMPARE(w.bits(), binary16(code));
+            QCOMPARE(r.Label27->text(),
+                     dec ? QString::number(code) : hex(code).rightJustified(4, '0'));
+        }
 
         // The board gives back what was written, and the panel shows it alike.
         QCOMPARE(w.readBack(), code);
-        QCOMPARE(w.r->TextData->text(), shown);
-        QCOMPARE(w.r->TextVolts->text(), volts);
-        QCOMPARE(w.r->LabelData->text(), hex(0x910000 + code));
+        QCOMPARE(r.LabelData->text(), hex(0x800000 + regCode * 0x80000 + 0x10000 + code));
+        if (!isVolts) QCOMPARE(box->text(), shown);
+        if (regCode == 2) // the code's own voltage, whatever was typed
+            QCOMPARE(r.TextVolts->text(), QString::number(20.0 * code / 65536 - 10, 'f', 4));
     }
 
-    // Enter in the voltage entry: always DAC A's range, written to the selected channel.
-    void voltsEntry_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("code"); // -1: the entry is refused
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("2.5") << "2.5" << 40960 << "2.5000";
-        QTest::newRow("20 clamps") << "20" << 65535 << "10.0000";
-        QTest::newRow("-20 clamps") << "-20" << 0 << "-10.0000";
-        QTest::newRow("5 decimals first") << "1.234549" << 36813 << "1.2346";
-        QTest::newRow("abc") << "abc" << 32768 << "0.0000";
-        QTest::newRow("empty") << "" << 32768 << "0.0000";
-        QTest::newRow("--5") << "--5" << 32768 << "0.0000";
-        QTest::newRow("1e99") << "1e99" << -1 << "";
-    }
-    void voltsEntry() {
-        QFETCH(QString, typed);
-        QFETCH(int, code);
-        QFETCH(QString, shown);
+    // The coarse gain list writes a channel's range; the voltage entry takes DAC A's range
+    // for every channel; a range code without an item picks none.
+    void coarseGainAndVoltsRange() {
         Panel w;
         QVERIFY(w.r);
-        choose(w.r->ComboAddr, QStringLiteral("DAC B"));
-        const QString wordBefore = w.r->LabelData->text();
+        RegistersPanel& r = *w.r;
+        choose(r.ComboReg, QStringLiteral("Coarse Gain Register"));
+        QCOMPARE(r.ComboCoarse->currentIndex(), 0);
+        QVERIFY(r.ComboCoarse->isVisible());
+        QVERIFY(!r.TextData->isVisible());
+        const QString word = r.LabelData->text();
         w.traffic();
-
-        enter(w.r->TextVolts, typed);
-        QCOMPARE(w.r->TextVolts->text(), shown);
-        // The display keeps the last access's word.
-        QCOMPARE(w.r->LabelData->text(), wordBefore);
-        if (code < 0) {
-            QCOMPARE(w.traffic(), expect({readCall(0x18), readCall(0x18)}));
-            QCOMPARE(QApplication::focusWidget(), w.r->TextVolts);
-            return;
-        }
-        QCOMPARE(w.traffic(), expect({readCall(0x18), readCall(0x18), write(0x11, code)}));
-        QCOMPARE(w.r->TextData->text(), hex(code));
-        QCOMPARE(w.p.driver->registers().input[1], code);
-        QCOMPARE(w.r->LabelRW->text(), QStringLiteral("0"));
-        QCOMPARE(w.readBack(), code);
-        QCOMPARE(w.r->TextData->text(), hex(code));
-    }
-
-    // DAC A's range counts for every channel's voltage; the coarse gain list sets it.
-    void voltsTakeDacARange() {
-        Panel w;
-        QVERIFY(w.r);
-        choose(w.r->ComboReg, QStringLiteral("Coarse Gain Register"));
-        QCOMPARE(w.r->ComboCoarse->currentIndex(), 0);
-        w.traffic();
-        choose(w.r->ComboCoarse, QStringLiteral("Output Range = \u00B1 10.5263 V"));
+        choose(r.ComboCoarse, QStringLiteral("Output Range = \u00B1 10.5263 V"));
         QCOMPARE(w.traffic(), expect({write(0x18, 2)}));
         QCOMPARE(w.p.driver->registers().coarse[0], 2);
         QCOMPARE(w.s->OutputRangeVolts, 10.5263f);
-        QCOMPARE(w.r->LabelRW->text(), QStringLiteral("0"));
+        QCOMPARE(r.LabelRW->text(), QStringLiteral("0"));
+        QCOMPARE(r.LabelData->text(), word);
+        choose(r.ComboReg, QStringLiteral("Data Register"));
+        choose(r.ComboReg, QStringLiteral("Coarse Gain Register"));
+        QCOMPARE(r.ComboCoarse->currentIndex(), 2);
+        QCOMPARE(r.LabelData->text(), QStringLiteral("980002"));
 
-        choose(w.r->ComboReg, QStringLiteral("Data Register"));
-        choose(w.r->ComboAddr, QStringLiteral("DAC C"));
+        choose(r.ComboReg, QStringLiteral("Data Register"));
+        choose(r.ComboAddr, QStringLiteral("DAC C"));
         QCOMPARE(w.p.driver->registers().coarse[2], 0);
         w.traffic();
-        enter(w.r->TextVolts, QStringLiteral("10.3"));
+        enter(r.TextVolts, QStringLiteral("10.3")); // beyond DAC C's range of 10 V
         QCOMPARE(w.traffic(), expect({readCall(0x18), readCall(0x18), write(0x12, 64832)}));
-        QCOMPARE(w.r->TextVolts->text(), QStringLiteral("10.3000"));
-        QCOMPARE(w.r->TextData->text(), QStringLiteral("FD40"));
+        QCOMPARE(r.TextVolts->text(), QStringLiteral("10.3000"));
+        QCOMPARE(r.TextData->text(), QStringLiteral("FD40"));
+
+        w.p.main->declare().WriteRegister(2, 3, 3);
+        w.traffic();
+        choose(r.ComboReg, QStringLiteral("Coarse Gain Register"));
+        QCOMPARE(r.ComboCoarse->currentIndex(), -1);
+        QCOMPARE(w.s->CoarseGainCode, 3);
+        for (const QString& call : w.traffic())
+            QVERIFY2(!call.contains(QStringLiteral("0xd9")), qPrintable(call));
     }
 
     // Under two's complement coding 0 V is code 0, shown on reading back by the binary relation.
@@ -244,149 +275,42 @@ private slots:
         QCOMPARE(w.r->TextVolts->text(), QStringLiteral("-10.0000"));
     }
 
-    // Selecting the coarse gain register reads it and picks its range; code 3 picks none.
-    void coarseGainSelection() {
-        Panel w;
-        QVERIFY(w.r);
-        choose(w.r->ComboAddr, QStringLiteral("DAC D"));
-        choose(w.r->ComboReg, QStringLiteral("Coarse Gain Register"));
-        choose(w.r->ComboCoarse, QStringLiteral("Output Range = \u00B1 10.2564 V"));
-        QCOMPARE(w.p.driver->registers().coarse[3], 1);
-
-        w.traffic();
-        choose(w.r->ComboReg, QStringLiteral("Data Register"));
-        choose(w.r->ComboReg, QStringLiteral("Coarse Gain Register"));
-        QCOMPARE(w.r->ComboCoarse->currentIndex(), 1);
-        QCOMPARE(w.r->LabelData->text(), QStringLiteral("9B0001"));
-        QVERIFY(w.r->ComboCoarse->isVisible());
-        QVERIFY(!w.r->TextData->isVisible());
-
-        // Code 3 has no range: nothing is picked and nothing written back.
-        w.p.main->declare().WriteRegister(3, 3, 3);
-        choose(w.r->ComboReg, QStringLiteral("Data Register"));
-        w.traffic();
-        choose(w.r->ComboReg, QStringLiteral("Coarse Gain Register"));
-        QCOMPARE(w.r->ComboCoarse->currentIndex(), -1);
-        for (const QString& call : w.traffic())
-            QVERIFY2(!call.contains(QStringLiteral("0xd9")), qPrintable(call));
-        QCOMPARE(w.s->CoarseGainCode, 3);
-    }
-
-    void fineGainEntry_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("code"); // -1: the entry is refused
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("2.5 to even") << "2.5" << 2 << "2";
-        QTest::newRow("-32") << "-32" << 32 << "-32";
-        QTest::newRow("31.4") << "31.4" << 31 << "31";
-        QTest::newRow("-1") << "-1" << 63 << "-1";
-        QTest::newRow("-0.5 is 0") << "-0.5" << 0 << "0";
-        QTest::newRow("40 clamps") << "40" << 31 << "31";
-        QTest::newRow("abc") << "abc" << 0 << "0";
-        QTest::newRow("empty") << "" << 0 << "0";
-        QTest::newRow("--5") << "--5" << 0 << "0";
-        QTest::newRow("1e99") << "1e99" << -1 << "";
-    }
-    void fineGainEntry() {
-        QFETCH(QString, typed);
-        QFETCH(int, code);
-        QFETCH(QString, shown);
-        Panel w;
-        QVERIFY(w.r);
-        choose(w.r->ComboAddr, QStringLiteral("DAC C"));
-        choose(w.r->ComboReg, QStringLiteral("Fine Gain Register"));
-        w.traffic();
-        enter(w.r->TextFine, typed);
-        if (code < 0) {
-            QCOMPARE(w.traffic(), QStringList());
-            QCOMPARE(w.r->TextFine->text(), QString());
-            QCOMPARE(QApplication::focusWidget(), w.r->TextFine);
-            return;
-        }
-        QCOMPARE(w.traffic(), expect({write(0x22, code)}));
-        QCOMPARE(w.p.driver->registers().fine[2], code);
-        QCOMPARE(w.r->TextFine->text(), shown);
-        QCOMPARE(w.r->LabelData->text(), hex(0x220000 + code));
-        QCOMPARE(w.readBack(), code);
-        QCOMPARE(w.r->TextFine->text(), shown);
-    }
-
-    void offsetEntry_data() {
-        QTest::addColumn<QString>("typed");
-        QTest::addColumn<int>("code"); // -1: the entry is refused
-        QTest::addColumn<QString>("shown");
-        QTest::newRow("-0.125") << "-0.125" << 255 << "-0.125";
-        QTest::newRow("15.875") << "15.875" << 127 << "15.875";
-        QTest::newRow("-16") << "-16" << 128 << "-16";
-        QTest::newRow("100 clamps") << "100" << 127 << "15.875";
-        QTest::newRow("abc") << "abc" << 0 << "0";
-        QTest::newRow("empty") << "" << 0 << "0";
-        QTest::newRow("--5") << "--5" << 0 << "0";
-        QTest::newRow("1e99") << "1e99" << -1 << "";
-    }
-    void offsetEntry() {
-        QFETCH(QString, typed);
-        QFETCH(int, code);
-        QFETCH(QString, shown);
-        Panel w;
-        QVERIFY(w.r);
-        choose(w.r->ComboReg, QStringLiteral("Offset Register"));
-        w.traffic();
-        enter(w.r->TextOffset, typed);
-        if (code < 0) {
-            QCOMPARE(w.traffic(), QStringList());
-            QCOMPARE(w.r->TextOffset->text(), QString());
-            QCOMPARE(QApplication::focusWidget(), w.r->TextOffset);
-            return;
-        }
-        QCOMPARE(w.traffic(), expect({write(0x28, code)}));
-        QCOMPARE(w.p.driver->registers().offset[0], code);
-        QCOMPARE(w.r->TextOffset->text(), shown);
-        QCOMPARE(w.readBack(), code);
-        QCOMPARE(w.r->TextOffset->text(), shown);
-    }
-
-    // The function register: the control word, read only, at address 1.
-    void functionRegisterSelection() {
-        Panel w;
-        QVERIFY(w.r);
-        w.traffic();
-        choose(w.r->ComboReg, QStringLiteral("Function Register"));
-        QCOMPARE(w.traffic(), expect({vr("Vendor_Request", kShift, 0x01, 0, 0, 0), readCall(0x01),
-                                      readCall(0x01)}));
-        QVERIFY(w.r->LabelData->text().startsWith(QStringLiteral("81")));
-        QCOMPARE(w.r->LabelData->text().size(), 6);
-        QCOMPARE(w.r->ComboRW->currentText(), QStringLiteral("Read"));
-        QVERIFY(!w.r->ComboRW->isEnabled());
-        QVERIFY(!w.r->ComboAddr->isVisible());
-        QVERIFY(w.r->Command2->isVisible());
-        QVERIFY(!w.r->TextData->isVisible());
-        QCOMPARE(w.r->LabelA[2]->text() + w.r->LabelA[1]->text() + w.r->LabelA[0]->text(),
-                 QStringLiteral("001"));
-    }
-
-    // Leaving the function register, accesses go to the channel the list shows again.
-    void leavingFunctionRegisterRestoresChannel_data() {
+    // The function register shows its control word, read only, at address 1; leaving it,
+    // accesses go to the channel the list shows again.
+    void functionRegisterAndBack_data() {
         QTest::addColumn<QString>("channel");
         QTest::addColumn<int>("address");
         QTest::newRow("DAC A") << "DAC A" << 0;
         QTest::newRow("DAC C") << "DAC C" << 2;
     }
-    void leavingFunctionRegisterRestoresChannel() {
+    void functionRegisterAndBack() {
         QFETCH(QString, channel);
         QFETCH(int, address);
         Panel w;
         QVERIFY(w.r);
-        choose(w.r->ComboAddr, channel);
-        choose(w.r->ComboReg, QStringLiteral("Function Register"));
-        choose(w.r->ComboReg, QStringLiteral("Data Register"));
-        QCOMPARE(w.s->AddressCode, address);
-        QCOMPARE(w.r->ComboAddr->currentText(), channel);
-        QCOMPARE(w.r->LabelA[1]->text() + w.r->LabelA[0]->text(),
-                 QString::number(address, 2).rightJustified(2, '0'));
-        QVERIFY(w.r->ComboRW->isEnabled());
+        RegistersPanel& r = *w.r;
+        auto aLabels = [&r] {
+            return r.LabelA[2]->text() + r.LabelA[1]->text() + r.LabelA[0]->text();
+        };
+        choose(r.ComboAddr, channel);
         w.traffic();
-        enter(w.r->TextData, QStringLiteral("1234"));
+        choose(r.ComboReg, QStringLiteral("Function Register"));
+        QCOMPARE(w.traffic(), expect({vr("Vendor_Request", kShift, 0x01, 0, 0, 0), readCall(0x01),
+                                      readCall(0x01)}));
+        QCOMPARE(r.LabelData->text().left(2), QStringLiteral("81"));
+        QCOMPARE(r.ComboRW->currentText(), QStringLiteral("Read"));
+        QVERIFY(!r.ComboRW->isEnabled());
+        QVERIFY(!r.ComboAddr->isVisible());
+        QVERIFY(r.Command2->isVisible());
+        QVERIFY(!r.TextData->isVisible());
+        QCOMPARE(aLabels(), QStringLiteral("001"));
+
+        choose(r.ComboReg, QStringLiteral("Data Register"));
+        QCOMPARE(w.s->AddressCode, address);
+        QCOMPARE(aLabels(), QString::number(address, 2).rightJustified(3, '0'));
+        QVERIFY(r.ComboRW->isEnabled());
+        w.traffic();
+        enter(r.TextData, QStringLiteral("1234"));
         QCOMPARE(w.traffic().last(), describe(write(0x10 + address, 0x1234)));
         QCOMPARE(w.p.driver->registers().input[address], 0x1234);
     }
