@@ -481,7 +481,7 @@ void RegistersPanel::TextOffset_KeyPress() {
 void RegistersPanel::TextFunction_KeyPress() {}
 
 void RegistersPanel::UpdateInputRegisterDisplay(int32_t w) {
-    SharedState& s = ctx_.state;
+    const SharedState& s = ctx_.state;
     const bool hex = s.DisplayRadix == "Hex";
     LabelRW->setText(QString::number(s.ReadWriteBit));
     for (int i = 0; i < 16; ++i)
@@ -493,11 +493,12 @@ void RegistersPanel::UpdateInputRegisterDisplay(int32_t w) {
     const int item = ComboReg->currentIndex();
     if (item < 0) return;
     switch (device::RegisterItems.at(static_cast<size_t>(item)).code) {
-    case device::DataRegister:
+    case device::DataRegister: {
         TextData->setText(hex ? qs(device::HexText(w)) : QString::number(w));
-        s.OutputRangeVolts = device::RangeFromCoarseCode(DataRangeCode, s.OutputRangeVolts);
-        TextVolts->setText(qs(device::VoltsText(device::CodeToVolts(w, s.OutputRangeVolts))));
+        const float fs = device::RangeFromCoarseCode(DataRangeCode, s.OutputRangeVolts);
+        TextVolts->setText(qs(device::VoltsText(device::CodeToVolts(w, fs))));
         break;
+    }
     case device::CoarseGainRegister: // the matching range, whose handler rewrites the code
         if (w >= 0 && w < ComboCoarse->count()) {
             ComboCoarse->setCurrentIndex(w);
