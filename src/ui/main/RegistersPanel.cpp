@@ -2,7 +2,9 @@
 
 #include "device/Encodings.h"
 #include "device/Format.h"
+#include "device/NumberText.h"
 #include "device/RegisterMap.h"
+#include "device/Round.h"
 
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/MainForm.h"
@@ -15,6 +17,9 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <optional>
+#include <string>
 
 namespace tq::ui {
 
@@ -246,9 +251,19 @@ void RegistersPanel::ComboRW_Click() {
     LabelRW->setText(QString::number(ctx_.state.ReadWriteBit));
 }
 
+void RegistersPanel::setAddress(int16_t code) {
+    ctx_.state.AddressCode = code;
+    for (int i = 0; i < 3; ++i)
+        LabelA[i]->setText(QString::number((code >> i) & 1));
+}
+
+void RegistersPanel::rejectEntry(QLineEdit* box) {
+    box->clear();
+    box->setFocus();
+}
+
 void RegistersPanel::ComboReg_Click() {
     SharedState& s = ctx_.state;
-    board::Declare& d = ctx_.declare;
     const int item = ComboReg->currentIndex();
     if (item < 0) return;
 
@@ -257,47 +272,49 @@ void RegistersPanel::ComboReg_Click() {
         LabelREG[i]->setText(QString::number((s.RegisterCode >> i) & 1));
 
     hideEntryControls();
-    if (item == 0) { // function register: control word at address 1, read only
+    auto showAll = [](std::initializer_list<QWidget*> widgets) {
+        for (QWidget* w : widgets)
+            w->show();
+    };
+    if (s.RegisterCode == device::FunctionRegister) { // the control word, read only
         ComboRW->setCurrentIndex(ComboRW->findText(qs(device::ReadWriteItems[0].text)));
         ComboRW_Click();
         ComboRW->setEnabled(false);
         Command2->show();
         ComboAddr->hide();
-        s.AddressCode = device::FunctionControlWord;
-        for (int i = 0; i < 3; ++i)
-            LabelA[i]->setText(QString::number((s.AddressCode >> i) & 1));
-    } else {
-        ComboRW->setEnabled(true);
-        ComboAddr->show();
-        switch (item) {
-        case 1:
-            for (QWidget* w : {static_cast<QWidget*>(TextData), static_cast<QWidget*>(Label1),
-                               static_cast<QWidget*>(TextVolts), static_cast<QWidget*>(Label29),
-                               static_cast<QWidget*>(Command2)})
-                w->show();
-            break;
-        case 2: {
-            ComboCoarse->show();
-            Label5->show();
-            s.CoarseGainCode = d.ReadRegister(s.AddressCode, device::CoarseGainRegister) &
-                               device::CoarseGainCodeMask;
-            if (s.CoarseGainCode < ComboCoarse->count()) {
-                ComboCoarse->setCurrentIndex(s.CoarseGainCode);
-                ComboCoarse_Click();
-            } else {
-                ComboCoarse->setCurrentIndex(-1);
-            }
-            break;
+        setAddress(device::FunctionControlWord);
+        Command1_Click();
+        return;
+    }
+
+    ComboRW->setEnabled(true);
+    ComboAddr->show();
+    // The function register borrowed the address field; the channel the list shows is the
+    // one every access of the other registers goes to.
+    if (const int addr = ComboAddr->currentIndex(); addr >= 0)
+        setAddress(device::AddressItems.at(static_cast<size_t>(addr)).code);
+
+    switch (s.RegisterCode) {
+    case device::DataRegister:
+        showAll({TextData, Label1, TextVolts, Label29, Command2});
+        break;
+    case device::CoarseGainRegister:
+        showAll({ComboCoarse, Label5});
+        s.CoarseGainCode = ctx_.declare.ReadRegister(s.AddressCode, device::CoarseGainRegister) &
+                           device::CoarseGainCodeMask;
+        if (s.CoarseGainCode < ComboCoarse->count()) {
+            ComboCoarse->setCurrentIndex(s.CoarseGainCode);
+            ComboCoarse_Click();
+        } else { // code 3 has no range
+            ComboCoarse->setCurrentIndex(-1);
         }
-        case 3:
-            TextFine->show();
-            Label7->show();
-            break;
-        default:
-            TextOffset->show();
-            Label9->show();
-            break;
-        }
+        break;
+    case device::FineGainRegister:
+        showAll({TextFine, Label7});
+        break;
+    default:
+        showAll({TextOffset, Label9});
+        break;
     }
     Command1_Click();
 }
@@ -305,14 +322,19 @@ void RegistersPanel::ComboReg_Click() {
 void RegistersPanel::ComboAddr_Click() {
     const int item = ComboAddr->currentIndex();
     if (item < 0) return;
-    ctx_.state.AddressCode = device::AddressItems.at(static_cast<size_t>(item)).code;
-    for (int i = 0; i < 3; ++i)
-        LabelA[i]->setText(QString::number((item >> i) & 1));
+    setAddress(device::AddressItems.at(static_cast<size_t>(item)).code);
     Command1_Click();
 }
 
 void RegistersPanel::ComboCoarse_Click() {
-    // The output range write belongs to the register entries' behaviour (coarse gain).
+    SharedState& s = ctx_.state;
+    const int item = ComboCoarse->currentIndex();
+    if (item < 0) return;
+    const device::CoarseGainRange& range = device::CoarseGainRanges.at(static_cast<size_t>(item));
+    s.ReadWriteBit = device::WriteBit;
+    LabelRW->setText(QStringLiteral("0"));
+    ctx_.declare.WriteRegister(s.AddressCode, device::CoarseGainRegister, range.code);
+    s.OutputRangeVolts = range.fullScaleVolts;
 }
 
 void RegistersPanel::ComboFunction_Click() {
@@ -336,11 +358,126 @@ void RegistersPanel::Command1_Click() {
     LabelRW->setText(QStringLiteral("1"));
 }
 
-void RegistersPanel::Command2_Click() {}
-void RegistersPanel::TextData_KeyPress() {}
-void RegistersPanel::TextVolts_KeyPress() {}
-void RegistersPanel::TextFine_KeyPress() {}
-void RegistersPanel::TextOffset_KeyPress() {}
+namespace {
+
+// The leading number of an entry held in single precision, as the trims and volts are.
+device::Result<float> SingleFromText(const QString& text) {
+    const device::Result<double> number = device::NumberText(text.toStdString());
+    if (!number) return number.error();
+    return device::ToSingle(*number);
+}
+
+} // namespace
+
+void RegistersPanel::Command2_Click() {
+    SharedState& s = ctx_.state;
+    const bool toDec = Command2->text() == qs(device::RadixText(device::Radix::Hex));
+    const device::Radix to = toDec ? device::Radix::Dec : device::Radix::Hex;
+    s.DisplayRadix = std::string(device::RadixText(to));
+    Command2->setText(qs(device::RadixText(to)));
+
+    // An empty box counts as 0, as the data entry reads it; a text that cannot be converted
+    // empties its box, which gets the focus.
+    auto convert = [to](const QString& shown) -> std::optional<QString> {
+        const std::string text = shown.isEmpty() ? std::string("0") : shown.toStdString();
+        const device::Result<std::string> changed = device::ChangeRadix(text, to);
+        if (!changed) return std::nullopt;
+        return qs(*changed);
+    };
+    QLineEdit* failed = nullptr;
+    for (QLineEdit* box : {TextData, TextFunction}) {
+        if (const std::optional<QString> text = convert(box->text())) {
+            box->setText(*text);
+        } else {
+            box->clear();
+            if (!failed) failed = box;
+        }
+    }
+    if (const std::optional<QString> text = convert(Label27->text())) Label27->setText(*text);
+    if (toDec && failed != TextData) s.DataValue = TextData->text().toInt();
+    if (failed) failed->setFocus();
+}
+
+void RegistersPanel::TextData_KeyPress() {
+    SharedState& s = ctx_.state;
+    board::Declare& d = ctx_.declare;
+    DataRangeCode = d.ReadRegister(s.AddressCode, device::CoarseGainRegister);
+    s.OutputRangeVolts = device::RangeFromCoarseCode(DataRangeCode, s.OutputRangeVolts);
+    s.ReadWriteBit = device::WriteBit;
+    LabelRW->setText(QStringLiteral("0"));
+
+    const device::Radix radix = device::RadixFromText(s.DisplayRadix).value_or(device::Radix::Hex);
+    const device::Result<device::CodeText> entry =
+        device::DataCodeFromText(TextData->text().toStdString(), radix);
+    if (!entry) {
+        rejectEntry(TextData);
+        return;
+    }
+    TextData->setText(qs(entry->text));
+    s.DataValue = entry->code;
+    d.WriteRegister(s.AddressCode, s.RegisterCode, s.DataValue);
+
+    TextVolts->setText(qs(device::VoltsText(device::CodeToVolts(s.DataValue, s.OutputRangeVolts))));
+    UpdateInputRegisterDisplay(s.DataValue);
+    LabelRW->setText(QStringLiteral("0"));
+}
+
+void RegistersPanel::TextVolts_KeyPress() {
+    SharedState& s = ctx_.state;
+    board::Declare& d = ctx_.declare;
+    // The range is always that of DAC A, whichever channel is selected.
+    const int32_t c = d.ReadRegister(device::DacA, device::CoarseGainRegister);
+    s.OutputRangeVolts = device::RangeFromCoarseCode(c, s.OutputRangeVolts);
+    s.RegisterCode = device::DataRegister;
+
+    const device::Result<float> entered = SingleFromText(TextVolts->text());
+    if (!entered) {
+        rejectEntry(TextVolts);
+        return;
+    }
+    const float v = device::ClampVolts(*entered, s.OutputRangeVolts);
+    TextVolts->setText(qs(device::VoltsText(device::RoundDecimals(v, 5))));
+
+    s.DataValue = device::VoltsToCode(v, s.OutputRangeVolts, s.BinTwosCompLine);
+    TextData->setText(s.DisplayRadix == "Hex" ? qs(device::HexText(s.DataValue))
+                                              : QString::number(s.DataValue));
+    d.WriteRegister(s.AddressCode, device::DataRegister, s.DataValue);
+}
+
+void RegistersPanel::TextFine_KeyPress() {
+    SharedState& s = ctx_.state;
+    s.ReadWriteBit = device::WriteBit;
+    LabelRW->setText(QStringLiteral("0"));
+    if (TextFine->text().isEmpty()) TextFine->setText(QStringLiteral("0"));
+    const device::Result<float> g = SingleFromText(TextFine->text());
+    if (!g) {
+        rejectEntry(TextFine);
+        return;
+    }
+    s.DataValue = device::FineGainToCode(*g);
+    TextFine->setText(qs(device::FloatText(device::ClampFineGain(*g))));
+    ctx_.declare.WriteRegister(s.AddressCode, device::FineGainRegister, s.DataValue);
+    UpdateInputRegisterDisplay(s.DataValue);
+    LabelRW->setText(QStringLiteral("0"));
+}
+
+void RegistersPanel::TextOffset_KeyPress() {
+    SharedState& s = ctx_.state;
+    s.ReadWriteBit = device::WriteBit;
+    LabelRW->setText(QStringLiteral("0"));
+    if (TextOffset->text().isEmpty()) TextOffset->setText(QStringLiteral("0"));
+    const device::Result<float> x = SingleFromText(TextOffset->text());
+    if (!x) {
+        rejectEntry(TextOffset);
+        return;
+    }
+    s.DataValue = device::OffsetToCode(*x);
+    TextOffset->setText(qs(device::FloatText(device::ClampOffset(*x))));
+    ctx_.declare.WriteRegister(s.AddressCode, device::OffsetRegister, s.DataValue);
+    UpdateInputRegisterDisplay(s.DataValue);
+    LabelRW->setText(QStringLiteral("0"));
+}
+
 void RegistersPanel::TextFunction_KeyPress() {}
 
 void RegistersPanel::UpdateInputRegisterDisplay(int32_t w) {
@@ -369,7 +506,7 @@ void RegistersPanel::UpdateInputRegisterDisplay(int32_t w) {
         }
         break;
     case device::FineGainRegister:
-        TextFine->setText(QString::number(device::CodeToFineGain(w)));
+        TextFine->setText(qs(device::FloatText(static_cast<float>(device::CodeToFineGain(w)))));
         break;
     case device::OffsetRegister:
         TextOffset->setText(qs(device::FloatText(device::CodeToOffset(w))));

@@ -78,6 +78,11 @@ public:
 
 private:
     QWidget* buildBitGrid();
+    // AddressCode := code, shown on LabelA2..LabelA0.
+    void setAddress(int16_t code);
+    // The pattern of every entry for text it cannot convert: the box is emptied and gets the
+    // focus, and nothing is written.
+    static void rejectEntry(QLineEdit* box);
     FormContext& ctx_;
 };
 

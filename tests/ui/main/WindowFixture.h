@@ -12,6 +12,8 @@
 #include <QComboBox>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QString>
+#include <QStringList>
 #include <QTimer>
 
 #include <deque>
