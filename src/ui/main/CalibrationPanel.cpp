@@ -135,7 +135,7 @@ void CalibrationPanel::CommandOff_Click() {
     s.DataValue = result->code;
     ctx_.declare.WriteRegister(channel, device::OffsetRegister, s.DataValue);
     if (result->limited)
-        warn(QStringLiteral("The offset correction to %1 LSB is beyond the offset register's "
+        warn(QStringLiteral("The corrected offset of %1 LSB is beyond the offset register's "
                             "range (-16 to +15.875 LSB); %2 LSB was written.")
                  .arg(double(result->wanted), 0, 'f', 2)
                  .arg(double(device::CodeToOffset(result->code))));
@@ -161,7 +161,7 @@ void CalibrationPanel::CommandFS_Click() {
     if (result->limited) {
         const int32_t written =
             result->code > device::FineGainMax ? result->code - 64 : result->code;
-        warn(QStringLiteral("The fine gain correction to %1 is beyond the fine gain register's "
+        warn(QStringLiteral("The corrected fine gain of %1 is beyond the fine gain register's "
                             "range (-32 to +31); %2 was written.")
                  .arg(result->wanted)
                  .arg(written));

@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 namespace tq::ui {
@@ -32,17 +33,30 @@ QString libraryFileName(const char* name) {
 #endif
 }
 
-// Where a window of `size` goes beside `frame` without covering it: to its right, else to
-// its left, else as far right as the screen allows.
+// Where a window of `size` covers as little of `frame` as the screen allows: beside it
+// (right, then left), below or above it, or at one of its corners; the first of equals.
 QPoint besideOf(const QRect& frame, const QSize& size, const QRect& screen) {
     constexpr int kGap = 8;
-    const int top = std::clamp(frame.top(), screen.top(),
-                               std::max(screen.top(), screen.bottom() + 1 - size.height()));
-    if (frame.right() + kGap + size.width() <= screen.right() + 1)
-        return {frame.right() + 1 + kGap, top};
-    if (frame.left() - kGap - size.width() >= screen.left())
-        return {frame.left() - kGap - size.width(), top};
-    return {std::max(screen.left(), screen.right() + 1 - size.width()), top};
+    const int xs[] = {frame.right() + 1 + kGap, frame.left() - kGap - size.width(),
+                      frame.right() + 1 - size.width()};
+    const int ys[] = {frame.top(), frame.bottom() + 1 + kGap, frame.top() - kGap - size.height(),
+                      frame.bottom() + 1 - size.height()};
+    const int maxX = std::max(screen.left(), screen.right() + 1 - size.width());
+    const int maxY = std::max(screen.top(), screen.bottom() + 1 - size.height());
+    QPoint best;
+    qint64 bestCovered = std::numeric_limits<qint64>::max();
+    for (const int x : xs) {
+        for (const int y : ys) {
+            const QPoint at(std::clamp(x, screen.left(), maxX), std::clamp(y, screen.top(), maxY));
+            const QRect covered = QRect(at, size).intersected(frame);
+            const qint64 area = covered.isEmpty() ? 0 : qint64{covered.width()} * covered.height();
+            if (area < bestCovered) {
+                best = at;
+                bestCovered = area;
+            }
+        }
+    }
+    return best;
 }
 
 } // namespace
