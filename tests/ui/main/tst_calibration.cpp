@@ -75,44 +75,28 @@ private slots:
         QTest::addColumn<QString>("writes");
         QTest::addColumn<QStringList>("boxes");
         QTest::addColumn<Step>("step");
-        const QStringList none;
-        QTest::newRow("+1 mV") << false << -1 << "0.001"
-                               << ""
-                               << "28=230" << none << Step::Gain;
-        QTest::newRow("-1 mV") << false << -1 << "-0.001"
-                               << ""
-                               << "28=26" << none << Step::Gain;
-        QTest::newRow("0 V") << false << -1 << "0"
-                             << ""
-                             << "28=0" << none << Step::Gain;
-        const QString w0 = QStringLiteral("28=0");
-        QTest::newRow("-10.001 V") << false << -1 << "0"
-                                   << "-10.001" << w0 + " 20=57" << none << Step::Complete;
-        QTest::newRow("-9.999 V") << false << -1 << "0"
-                                  << "-9.999" << w0 + " 20=7" << none << Step::Complete;
-        QTest::newRow("-9.997 V: 31/32 of 20")
-            << false << -1 << "0"
-            << "-9.997" << w0 + " 20=19" << none << Step::Complete;
-        QTest::newRow("-9.997 V, TQ5802: 20")
-            << true << -1 << "0"
-            << "-9.997" << w0 + " 20=20" << none << Step::Complete;
-        QTest::newRow("+10 V refused")
-            << false << -1 << "0"
-            << "+10" << w0 << QStringList{"A negative number is expected"} << Step::Gain;
-        const QStringList unusable{"The measured voltage could not be used"};
-        QTest::newRow("offset text beyond a float") << false << -1 << "1e39"
-                                                    << ""
-                                                    << "" << unusable << Step::Offset;
-        QTest::newRow("offset read-back above 32767") << false << 0x8000 << "0.001"
-                                                      << ""
-                                                      << "" << unusable << Step::Offset;
-        QTest::newRow("both limited, written and told")
-            << false << -1 << "-0.02"
-            << "-9.99"
-            << "28=127 20=30"
-            << QStringList{"offset of 65.54 LSB", "; 15.875 LSB was written.", "fine gain of 66 is",
-                           "; 30 was written."}
-            << Step::Complete;
+        const auto row = [](const char* name, bool legacy, int readBack, const char* off,
+                            const char* fs, const char* writes, QStringList boxes, Step step) {
+            QTest::newRow(name) << legacy << readBack << QString::fromLatin1(off)
+                                << QString::fromLatin1(fs) << QString::fromLatin1(writes) << boxes
+                                << step;
+        };
+        const QStringList none, unusable{"The measured voltage could not be used"};
+        row("+1 mV", false, -1, "0.001", "", "28=230", none, Step::Gain);
+        row("-1 mV", false, -1, "-0.001", "", "28=26", none, Step::Gain);
+        row("0 V", false, -1, "0", "", "28=0", none, Step::Gain);
+        row("-10.001 V", false, -1, "0", "-10.001", "28=0 20=57", none, Step::Complete);
+        row("-9.999 V", false, -1, "0", "-9.999", "28=0 20=7", none, Step::Complete);
+        row("-9.997 V: 31/32 of 20", false, -1, "0", "-9.997", "28=0 20=19", none, Step::Complete);
+        row("-9.997 V, TQ5802: 20", true, -1, "0", "-9.997", "28=0 20=20", none, Step::Complete);
+        row("+10 V refused", false, -1, "0", "+10", "28=0", {"A negative number is expected"},
+            Step::Gain);
+        row("offset text beyond a float", false, -1, "1e39", "", "", unusable, Step::Offset);
+        row("offset read-back above 32767", false, 0x8000, "0.001", "", "", unusable, Step::Offset);
+        row("both limited, written and told", false, -1, "-0.02", "-9.99", "28=127 20=30",
+            {"offset of 65.54 LSB", "; 15.875 LSB was written.", "fine gain of 66 is",
+             "; 30 was written."},
+            Step::Complete);
     }
     void codesWrittenAndRefusals() {
         QFETCH(bool, legacy);
