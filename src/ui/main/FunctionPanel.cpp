@@ -1,6 +1,8 @@
 #include "ui/main/FunctionPanel.h"
 
 #include "device/RegisterMap.h"
+#include "ui/main/HardwarePanel.h"
+#include "ui/main/MainForm.h"
 #include "ui/widgets/Toggle.h"
 
 #include <QGridLayout>
@@ -102,20 +104,96 @@ FunctionPanel::FunctionPanel(FormContext& ctx, QWidget* parent)
 
 void FunctionPanel::WriteFunctionFlags() {
     SharedState& s = ctx_.state;
-    s.FunctionBits = s.SdoDisableBit + 2 * s.D0LevelBit + 4 * s.D0DirectionBit + 8 * s.D1LevelBit +
-                     16 * s.D1DirectionBit + 32 * s.LocalGndOffsetBit;
+    s.FunctionBits = composedFunctionBits();
     ctx_.declare.WriteRegister(1, 0, s.FunctionBits);
 }
 
-// The switches' and buttons' behaviour belongs to the function register panel's own work.
-void FunctionPanel::Toggle1_Change() {}
-void FunctionPanel::Toggle3_Change() {}
-void FunctionPanel::Toggle4_Change() {}
-void FunctionPanel::Toggle5_Change() {}
-void FunctionPanel::Toggle6_Change() {}
-void FunctionPanel::Toggle7_Change() {}
-void FunctionPanel::Command4_Click() {}
-void FunctionPanel::Command5_Click() {}
-void FunctionPanel::Command6_Click() {}
+int32_t FunctionPanel::composedFunctionBits() const {
+    const SharedState& s = ctx_.state;
+    return device::ComposeFunctionBits(s.LocalGndOffsetBit, s.D1DirectionBit, s.D1LevelBit,
+                                       s.D0DirectionBit, s.D0LevelBit, s.SdoDisableBit);
+}
+
+void FunctionPanel::Toggle1_Change() {
+    ctx_.state.LocalGndOffsetBit = Toggle1->value() ? 1 : 0;
+    WriteFunctionFlags();
+}
+
+void FunctionPanel::Toggle7_Change() {
+    ctx_.state.SdoDisableBit = Toggle7->value() ? 1 : 0;
+    WriteFunctionFlags();
+}
+
+void FunctionPanel::setLevel(Toggle* level, const Toggle* direction, int16_t& levelBit) {
+    if (!direction->value()) {
+        // An input pin's level is the converter's to report ("READ" shows it there), not
+        // the user's to set: the switch goes back to what it showed and nothing is sent.
+        level->setValue(!level->value());
+        return;
+    }
+    levelBit = level->value() ? 1 : 0;
+    WriteFunctionFlags();
+}
+
+void FunctionPanel::Toggle5_Change() {
+    setLevel(Toggle5, Toggle3, ctx_.state.D1LevelBit);
+}
+
+void FunctionPanel::Toggle6_Change() {
+    setLevel(Toggle6, Toggle4, ctx_.state.D0LevelBit);
+}
+
+void FunctionPanel::setDirection(const Pin& pin) {
+    const bool output = pin.direction->value();
+    // The board lets go of a pin the converter drives, and drives one it reads.
+    ctx_.declare.DriveRequest(pin.driveRequest, output ? 0 : 1);
+    pin.level->setEnabled(output);
+    Command6->setVisible(!output || !pin.otherDirection->value());
+    pin.driveFrame->setEnabled(!output);
+    pin.driveToggle->setEnabled(!output);
+    pin.directionBit = output ? 1 : 0;
+    WriteFunctionFlags();
+}
+
+void FunctionPanel::Toggle3_Change() {
+    HardwarePanel& hw = ctx_.form.hardwarePanel();
+    setDirection({Toggle3, Toggle5, Toggle4, hw.Frame21, hw.Toggle12, board::kDriveD1,
+                  ctx_.state.D1DirectionBit});
+}
+
+void FunctionPanel::Toggle4_Change() {
+    HardwarePanel& hw = ctx_.form.hardwarePanel();
+    setDirection({Toggle4, Toggle6, Toggle3, hw.Frame20, hw.Toggle11, board::kDriveD0,
+                  ctx_.state.D0DirectionBit});
+}
+
+void FunctionPanel::Command4_Click() {
+    ctx_.declare.WriteRegister(device::FunctionClear, device::FunctionRegister, 0);
+}
+
+void FunctionPanel::Command5_Click() {
+    ctx_.declare.WriteRegister(device::FunctionLoad, device::FunctionRegister, 0);
+}
+
+void FunctionPanel::Command6_Click() {
+    SharedState& s = ctx_.state;
+    board::Declare& d = ctx_.declare;
+    // The register answers only while SDO is on: turn it on for this read, whatever
+    // SdoDisableBit says; the next composed word writes bit 0 from the flag again.
+    int32_t word = d.ReadRegister(device::FunctionControlWord, device::FunctionRegister);
+    // With SDO off nothing drives the line and the first read is noise; writing it back
+    // would reconfigure both pins. Then the word we last composed is the register's.
+    const bool answered = s.SdoDisableBit == 0 && (word & ~device::FunctionBitsMask) == 0;
+    if (!answered) word = composedFunctionBits();
+    s.FunctionBits = word & device::FunctionBitsMask & ~device::SdoDisableMask;
+    d.WriteRegister(device::FunctionControlWord, device::FunctionRegister, s.FunctionBits);
+    s.FunctionBits = d.ReadRegister(device::FunctionControlWord, device::FunctionRegister);
+    // The levels read become the board's drive levels, sent with the next control-line word.
+    s.DriveD1Line = (s.FunctionBits & device::D1LevelMask) != 0 ? 1 : 0;
+    s.DriveD0Line = (s.FunctionBits & device::D0LevelMask) != 0 ? 1 : 0;
+    Toggle7->setValue(false);
+    Toggle5->setValue(s.DriveD1Line != 0);
+    Toggle6->setValue(s.DriveD0Line != 0);
+}
 
 } // namespace tq::ui

@@ -65,13 +65,29 @@ HardwarePanel::HardwarePanel(FormContext& ctx, QWidget* parent)
     connect(Check1, &QCheckBox::clicked, this, [this] { Check1_Click(); });
 }
 
-// The control-line switches' behaviour belongs to the hardware panel's own work.
-void HardwarePanel::Toggle2_Change() {}
-void HardwarePanel::Toggle8_Change() {}
-void HardwarePanel::Toggle9_Change() {}
-void HardwarePanel::Toggle10_Change() {}
-void HardwarePanel::Toggle11_Change() {}
-void HardwarePanel::Toggle12_Change() {}
+void HardwarePanel::setLine(int16_t& flag, const Toggle* toggle) {
+    flag = toggle->value() ? 1 : 0;
+    ctx_.declare.WriteControlLines();
+}
+
+void HardwarePanel::Toggle2_Change() {
+    setLine(ctx_.state.BinTwosCompLine, Toggle2);
+}
+void HardwarePanel::Toggle8_Change() {
+    setLine(ctx_.state.ClrLine, Toggle8);
+}
+void HardwarePanel::Toggle9_Change() {
+    setLine(ctx_.state.LdacLine, Toggle9);
+}
+void HardwarePanel::Toggle10_Change() {
+    setLine(ctx_.state.RstinLine, Toggle10);
+}
+void HardwarePanel::Toggle11_Change() {
+    setLine(ctx_.state.DriveD0Line, Toggle11);
+}
+void HardwarePanel::Toggle12_Change() {
+    setLine(ctx_.state.DriveD1Line, Toggle12);
+}
 
 void HardwarePanel::Check1_Click() {
     SharedState& s = ctx_.state;

@@ -32,6 +32,8 @@ public:
     Toggle* Toggle11;   // drive D0
     QCheckBox* Check1;  // "Pulse After Data Write"
 
+    // Each control-line switch: its flag follows the switch (True = 1: "Binary", "High"),
+    // then the control-line word is sent.
     void Toggle2_Change();
     void Toggle8_Change();
     void Toggle9_Change();
@@ -43,6 +45,9 @@ public:
     void Check1_Click();
 
 private:
+    // flag := the toggle's state (True = 1), then the control-line word goes out.
+    void setLine(int16_t& flag, const Toggle* toggle);
+
     FormContext& ctx_;
 };
 

@@ -1,5 +1,10 @@
 #include "ui/main/TemperaturePanel.h"
 
+#include "device/Temperature.h"
+#include "ui/main/FunctionPanel.h"
+#include "ui/main/MainForm.h"
+#include "ui/widgets/Toggle.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -53,7 +58,20 @@ void TemperaturePanel::setPanelEnabled(bool enabled) {
         w->setEnabled(enabled);
 }
 
-// The measurement belongs to the temperature panel's own work.
-void TemperaturePanel::Command7_Click() {}
+void TemperaturePanel::Command7_Click() {
+    // SDO shares its pin with the readout: off for the measurement, and left off.
+    FunctionPanel& fn = ctx_.form.functionPanel();
+    ctx_.state.SdoDisableBit = 1;
+    fn.WriteFunctionFlags();
+    fn.Toggle7->setValue(true);
+
+    // The first two conversions may be stale; the third is the reading.
+    board::Declare& d = ctx_.declare;
+    d.ReadAdcWord();
+    d.ReadAdcWord();
+    const device::DieTemperature t = device::TemperatureFromReading(d.ReadAdcWord());
+    Label23->setText(QString::fromStdString(t.voltsText));
+    Label25->setText(QString::fromStdString(t.celsiusText));
+}
 
 } // namespace tq::ui

@@ -25,6 +25,9 @@ public:
     // The frame and every control in it enabled or not (the legacy board has no readout).
     void setPanelEnabled(bool enabled);
 
+    // "Measure": SDO turned off through the function register (Toggle7 shows "Disabled"),
+    // three 2-byte reads of which the last counts, then the TEMP pin voltage ("#.000") and
+    // the temperature in whole degrees, signed, "0" when it rounds to zero.
     void Command7_Click();
 
 private:

@@ -1,6 +1,7 @@
 #pragma once
 // What the window tests share: a driver that records every call on its way to the simulated
-// board's library, an answerer for message boxes, and a program started on them.
+// board's library (and can stand in for some of the board's answers), the simulator's own
+// read-outs, a message-box answerer and the program under test.
 
 #include "board/Declare.h"
 #include "board/DriverLibrary.h"
@@ -13,6 +14,7 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <deque>
 #include <map>
 #include <memory>
 #include <optional>
@@ -58,17 +60,27 @@ public:
             sim_.resolveOptional("TQSim_SetFailingTransfers"))(failing);
     }
 
-    // The simulated board's output voltage of channel 0..3, as a voltmeter reads it.
+    // The simulator's own view of the board.
+    TQSimRegisters registers() {
+        TQSimRegisters r{};
+        reinterpret_cast<TQSim_ReadRegisters_fn>(sim_.resolveOptional("TQSim_ReadRegisters"))(&r);
+        return r;
+    }
     double outputVolts(int channel) {
         return reinterpret_cast<TQSim_OutputVolts_fn>(sim_.resolveOptional("TQSim_OutputVolts"))(
             channel);
     }
+    void setDieTemperature(double celsius) {
+        reinterpret_cast<TQSim_SetDieTemperature_fn>(
+            sim_.resolveOptional("TQSim_SetDieTemperature"))(celsius);
+    }
 
     std::vector<Call> calls;
-    // The board's answer to a read of the function register's control word.
     std::optional<int32_t> functionWord;
-    // Other reads answered in place of the board: command byte -> 16-bit word.
+    // Other register reads answered in place of the board: command byte -> 16-bit word.
     std::map<int32_t, int32_t> readAnswers;
+    // Answers to the next 2-byte reads (request 0xDA), in order, in place of the board's.
+    std::deque<int16_t> adcReadings;
 
     int16_t Search_For_Boards(int32_t v, int32_t p, int32_t* count, uint8_t* list) override {
         calls.push_back({QStringLiteral("Search_For_Boards"), -1, v, p});
@@ -106,7 +118,14 @@ public:
     }
 
 private:
-    void answer(int request, int32_t value, int direction, uint8_t* buffer) const {
+    void answer(int request, int32_t value, int direction, uint8_t* buffer) {
+        if (request == board::kReadAdc && !adcReadings.empty()) {
+            const auto word = static_cast<uint16_t>(adcReadings.front());
+            adcReadings.pop_front();
+            buffer[0] = board::Declare::ReverseBits(static_cast<uint8_t>(word >> 8));
+            buffer[1] = board::Declare::ReverseBits(static_cast<uint8_t>(word));
+            return;
+        }
         if (request != board::kShiftWord || direction != 1) return;
         std::optional<int32_t> word;
         if (value == 0x81) word = functionWord;

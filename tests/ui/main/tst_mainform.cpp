@@ -2,10 +2,10 @@
 // exact traffic, the failure paths, menus and the status bar.
 
 #include "WindowFixture.h"
+
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
-#include "ui/main/Main.h"
 #include "ui/main/MainForm.h"
 #include "ui/main/RegistersPanel.h"
 #include "ui/main/TemperaturePanel.h"
@@ -26,7 +26,6 @@
 
 using namespace tq;
 using namespace tq::ui;
-
 using namespace tq::test;
 
 class TestMainForm : public QObject {
