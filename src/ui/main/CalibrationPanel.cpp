@@ -1,9 +1,15 @@
 #include "ui/main/CalibrationPanel.h"
 
+#include "device/Calibration.h"
+#include "device/Encodings.h"
+#include "device/RegisterMap.h"
+
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QTimer>
 
 namespace tq::ui {
 
@@ -66,8 +72,12 @@ CalibrationPanel::CalibrationPanel(FormContext& ctx, QWidget* parent)
         QSizePolicy keep = w->sizePolicy();
         keep.setRetainSizeWhenHidden(true);
         w->setSizePolicy(keep);
-        w->hide();
     }
+    pause_ = new QTimer(this);
+    pause_->setSingleShot(true);
+    pause_->setInterval(kCompletePause);
+    connect(pause_, &QTimer::timeout, this, [this] { showStep(Step::Idle); });
+    showStep(Step::Idle);
 
     setTabOrder(Command8, TextOff);
     setTabOrder(TextOff, CommandOff);
@@ -82,9 +92,83 @@ CalibrationPanel::CalibrationPanel(FormContext& ctx, QWidget* parent)
     connect(TextFS, &QLineEdit::returnPressed, this, [this] { CommandFS_Click(); });
 }
 
-// The calibration steps belong to the calibration panel's own work.
-void CalibrationPanel::Command8_Click() {}
-void CalibrationPanel::CommandOff_Click() {}
-void CalibrationPanel::CommandFS_Click() {}
+void CalibrationPanel::showStep(Step step) {
+    step_ = step;
+    for (QWidget* w : {static_cast<QWidget*>(LabelOff1), static_cast<QWidget*>(LabelOff2),
+                       static_cast<QWidget*>(TextOff), static_cast<QWidget*>(CommandOff)})
+        w->setVisible(step == Step::Offset);
+    for (QWidget* w : {static_cast<QWidget*>(LabelFS1), static_cast<QWidget*>(LabelFS2),
+                       static_cast<QWidget*>(TextFS), static_cast<QWidget*>(CommandFS)})
+        w->setVisible(step == Step::Gain);
+    LabelComplete->setVisible(step == Step::Complete);
+    Command8->setEnabled(step == Step::Idle);
+    if (step == Step::Offset) TextOff->setFocus();
+    if (step == Step::Gain) TextFS->setFocus();
+}
+
+void CalibrationPanel::warn(const QString& text) {
+    QMessageBox::warning(window(), QString::fromUtf8(ctx_.variant.title), text, QMessageBox::Ok);
+}
+
+void CalibrationPanel::refuse(QLineEdit* entry, const QString& text) {
+    warn(text);
+    entry->clear();
+    entry->setFocus();
+}
+
+void CalibrationPanel::Command8_Click() {
+    if (step_ != Step::Idle) return;
+    showStep(Step::Offset);
+}
+
+void CalibrationPanel::CommandOff_Click() {
+    if (step_ != Step::Offset) return; // Enter in a hidden entry, or a second click
+    SharedState& s = ctx_.state;
+    const int16_t channel = s.AddressCode;
+    const int32_t readBack = ctx_.declare.ReadRegister(channel, device::OffsetRegister);
+    const auto result =
+        device::CalibrateOffset(readBack, TextOff->text().toStdString(), s.OutputRangeVolts);
+    if (!result) {
+        refuse(TextOff, QStringLiteral("The measured voltage could not be used"));
+        return;
+    }
+    s.DataValue = result->code;
+    ctx_.declare.WriteRegister(channel, device::OffsetRegister, s.DataValue);
+    if (result->limited)
+        warn(QStringLiteral("The corrected offset of %1 LSB is beyond the offset register's "
+                            "range (-16 to +15.875 LSB); %2 LSB was written.")
+                 .arg(double(result->wanted), 0, 'f', 2)
+                 .arg(double(device::CodeToOffset(result->code))));
+    showStep(Step::Gain);
+}
+
+void CalibrationPanel::CommandFS_Click() {
+    if (step_ != Step::Gain) return;
+    SharedState& s = ctx_.state;
+    const int16_t channel = s.AddressCode;
+    const int32_t readBack = ctx_.declare.ReadRegister(channel, device::FineGainRegister);
+    const auto result = device::CalibrateGain(
+        readBack, TextFS->text().toStdString(), s.OutputRangeVolts,
+        ctx_.variant.scalePositiveFineGain ? device::PositiveGainCode::Scaled31of32
+                                           : device::PositiveGainCode::Plain);
+    if (!result) {
+        refuse(TextFS, QString::fromUtf8(device::NegativeNumberExpected.data(),
+                                         qsizetype(device::NegativeNumberExpected.size())));
+        return;
+    }
+    s.DataValue = result->code;
+    ctx_.declare.WriteRegister(channel, device::FineGainRegister, s.DataValue);
+    if (result->limited) {
+        const int32_t written =
+            result->code > device::FineGainMax ? result->code - 64 : result->code;
+        warn(QStringLiteral("The corrected fine gain of %1 is beyond the fine gain register's "
+                            "range (-32 to +31); %2 was written.")
+                 .arg(result->wanted)
+                 .arg(written));
+    }
+    // The label is drawn and the window keeps serving events through the pause.
+    showStep(Step::Complete);
+    pause_->start();
+}
 
 } // namespace tq::ui

@@ -2,12 +2,18 @@
 
 #include "board/DriverLibrary.h"
 #include "ui/main/MainForm.h"
+#include "ui/simboard/SimBoardWindow.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QMessageBox>
+#include <QPointer>
+#include <QScreen>
 
+#include <algorithm>
 #include <cstdio>
+#include <limits>
 #include <utility>
 
 namespace tq::ui {
@@ -27,11 +33,38 @@ QString libraryFileName(const char* name) {
 #endif
 }
 
+// Where a window of `size` covers as little of `frame` as the screen allows: beside it
+// (right, then left), below or above it, or at one of its corners; the first of equals.
+QPoint besideOf(const QRect& frame, const QSize& size, const QRect& screen) {
+    constexpr int kGap = 8;
+    const int xs[] = {frame.right() + 1 + kGap, frame.left() - kGap - size.width(),
+                      frame.right() + 1 - size.width()};
+    const int ys[] = {frame.top(), frame.bottom() + 1 + kGap, frame.top() - kGap - size.height(),
+                      frame.bottom() + 1 - size.height()};
+    const int maxX = std::max(screen.left(), screen.right() + 1 - size.width());
+    const int maxY = std::max(screen.top(), screen.bottom() + 1 - size.height());
+    QPoint best;
+    qint64 bestCovered = std::numeric_limits<qint64>::max();
+    for (const int x : xs) {
+        for (const int y : ys) {
+            const QPoint at(std::clamp(x, screen.left(), maxX), std::clamp(y, screen.top(), maxY));
+            const QRect covered = QRect(at, size).intersected(frame);
+            const qint64 area = covered.isEmpty() ? 0 : qint64{covered.width()} * covered.height();
+            if (area < bestCovered) {
+                best = at;
+                bestCovered = area;
+            }
+        }
+    }
+    return best;
+}
+
 } // namespace
 
 Main::Main(const Variant& variant, const QString& driverPath, QString programDir)
     : Main(variant, std::make_unique<board::DriverLibrary>(driverPath), std::move(programDir)) {
-    static_cast<board::DriverLibrary&>(*driver_).setLoadErrorHandler(
+    library_ = static_cast<board::DriverLibrary*>(driver_.get());
+    library_->setLoadErrorHandler(
         [this](const board::LoadError& e) { onLoadError(e.file, e.entry, e.reason); });
 }
 
@@ -42,8 +75,8 @@ Main::Main(const Variant& variant, std::unique_ptr<board::DriverApi> driver, QSt
 
 Main::~Main() = default;
 
-void Main::setDriverDescription(const QString& text) {
-    form_->setDriverDescription(text);
+void Main::setDriverDescription(const QString& text, const QString& toolTip) {
+    form_->setDriverDescription(text, toolTip);
 }
 
 int Main::start() {
@@ -51,7 +84,24 @@ int Main::start() {
     if (loadFailed_) return kDriverLoadFailed;
     if (!running) return kFirmwareFailed;
     form_->show();
+    openSimulatedBoard();
     return 0;
+}
+
+void Main::openSimulatedBoard() {
+    if (!library_ || simBoard_) return;
+    simBoard_ = SimBoardWindow::create(*library_, *form_);
+    if (!simBoard_) return; // not the simulator's library
+    form_->addViewWindow(QStringLiteral("&Simulated Board"), simBoard_);
+    declare_.addObserver([window = QPointer<SimBoardWindow>(simBoard_)](const board::Transfer&) {
+        if (window) window->refresh();
+    });
+    simBoard_->refresh();
+    simBoard_->adjustSize();
+    if (const QScreen* screen = form_->screen())
+        simBoard_->move(
+            besideOf(form_->frameGeometry(), simBoard_->size(), screen->availableGeometry()));
+    simBoard_->show();
 }
 
 void Main::onLoadError(const QString& file, const QString& entry, const QString& reason) {
@@ -120,17 +170,17 @@ int Main::run(int argc, char** argv, const Variant& variant) {
     QString description;
     if (parser.isSet(simulate)) {
         path = programDir + QLatin1Char('/') + libraryFileName(kSimulatorLibrary);
-        description = QStringLiteral("Simulated board (%1)").arg(path);
+        description = QStringLiteral("Simulated board (%1)");
     } else if (parser.isSet(driverOption)) {
         path = parser.value(driverOption);
-        description = QStringLiteral("Driver: %1").arg(path);
+        description = QStringLiteral("Driver: %1");
     } else {
         path = programDir + QLatin1Char('/') + libraryFileName(variant.driverLibrary);
-        description = QStringLiteral("USB board (%1)").arg(path);
+        description = QStringLiteral("USB board (%1)");
     }
 
     Main program(variant, path, programDir);
-    program.setDriverDescription(description);
+    program.setDriverDescription(description.arg(QFileInfo(path).fileName()), path);
     if (const int status = program.start(); status != 0) return status;
     return QApplication::exec();
 }

@@ -11,9 +11,14 @@
 
 #include <memory>
 
+namespace tq::board {
+class DriverLibrary;
+}
+
 namespace tq::ui {
 
 class MainForm;
+class SimBoardWindow;
 
 class Main {
 public:
@@ -34,11 +39,15 @@ public:
 
     // Loads the main window and shows it when the board started. Returns 0 when the program
     // is running (the caller runs the event loop), else the exit status; the window has
-    // then never been shown.
+    // then never been shown. On the simulated board's library the "Simulated Board" window
+    // opens beside the main window and the View menu offers it.
     int start();
 
-    // Status-bar text naming the board or driver in use.
-    void setDriverDescription(const QString& text);
+    // Status-bar text naming the board or driver in use, with its details as the tooltip.
+    void setDriverDescription(const QString& text, const QString& toolTip = {});
+
+    // The "Simulated Board" window once the program runs on the simulator, else nullptr.
+    SimBoardWindow* simulatedBoard() const { return simBoard_; }
 
     SharedState& state() { return state_; }
     board::Declare& declare() { return declare_; }
@@ -49,12 +58,15 @@ public:
 
 private:
     void onLoadError(const QString& file, const QString& entry, const QString& reason);
+    void openSimulatedBoard();
 
     const Variant& variant_;
     SharedState state_;
     std::unique_ptr<board::DriverApi> driver_;
     board::Declare declare_;
     std::unique_ptr<MainForm> form_;
+    board::DriverLibrary* library_ = nullptr; // driver_, when loaded by path
+    SimBoardWindow* simBoard_ = nullptr;      // owned by form_
     bool loadFailed_ = false;
 };
 

@@ -109,8 +109,24 @@ void MainForm::buildMenus() {
     MnuTest->setEnabled(false);
 }
 
-void MainForm::setDriverDescription(const QString& text) {
+void MainForm::setDriverDescription(const QString& text, const QString& toolTip) {
     driverLabel_->setText(text);
+    driverLabel_->setToolTip(toolTip);
+}
+
+QAction* MainForm::addViewWindow(const QString& caption, QWidget* window) {
+    if (!MnuView) {
+        MnuView = new QMenu(QStringLiteral("&View"), menuBar());
+        MnuView->setObjectName(QStringLiteral("MnuView"));
+        menuBar()->insertMenu(MnuHelp->menuAction(), MnuView);
+    }
+    QAction* item = MnuView->addAction(caption);
+    connect(item, &QAction::triggered, window, [window] {
+        window->show();
+        window->raise();
+        window->activateWindow();
+    });
+    return item;
 }
 
 void MainForm::onTransfer(const board::Transfer& t) {

@@ -46,8 +46,13 @@ public:
     void abandon() { abandoned_ = true; }
     bool abandoned() const { return abandoned_; }
 
-    // Status-bar line naming the board or driver in use.
-    void setDriverDescription(const QString& text);
+    // Status-bar line naming the board or driver in use; toolTip gives the details (the
+    // library's full path).
+    void setDriverDescription(const QString& text, const QString& toolTip = {});
+
+    // Adds an item with `caption` to the View menu (created, before Help, on first use)
+    // that shows the window and brings it to the front. The form does not own the window.
+    QAction* addViewWindow(const QString& caption, QWidget* window);
 
     RegistersPanel& registersPanel() { return *registers_; }
     FunctionPanel& functionPanel() { return *function_; }
@@ -58,6 +63,7 @@ public:
 
     QMenu* MnuFile;
     QAction* MnuExit;
+    QMenu* MnuView = nullptr; // only while there is a window to view
     QMenu* MnuHelp;
     QAction* MnuAbout;
     QAction* MnuTest; // "Direct Read/Write", not available

@@ -17,6 +17,7 @@
 #include <QTimer>
 
 #include <deque>
+#include <map>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -78,6 +79,8 @@ public:
 
     std::vector<Call> calls;
     std::optional<int32_t> functionWord;
+    // Other register reads answered in place of the board: command byte -> 16-bit word.
+    std::map<int32_t, int32_t> readAnswers;
     // Answers to the next 2-byte reads (request 0xDA), in order, in place of the board's.
     std::deque<int16_t> adcReadings;
 
@@ -125,11 +128,14 @@ private:
             buffer[1] = board::Declare::ReverseBits(static_cast<uint8_t>(word));
             return;
         }
-        if (!functionWord || request != board::kShiftWord || direction != 1 || value != 0x81)
-            return;
-        buffer[0] = board::Declare::ReverseBits(0x81);
-        buffer[1] = board::Declare::ReverseBits(static_cast<uint8_t>(*functionWord >> 8));
-        buffer[2] = board::Declare::ReverseBits(static_cast<uint8_t>(*functionWord));
+        if (request != board::kShiftWord || direction != 1) return;
+        std::optional<int32_t> word;
+        if (value == 0x81) word = functionWord;
+        if (const auto it = readAnswers.find(value); it != readAnswers.end()) word = it->second;
+        if (!word) return;
+        buffer[0] = board::Declare::ReverseBits(static_cast<uint8_t>(value));
+        buffer[1] = board::Declare::ReverseBits(static_cast<uint8_t>(*word >> 8));
+        buffer[2] = board::Declare::ReverseBits(static_cast<uint8_t>(*word));
     }
 
     board::DriverLibrary sim_;
