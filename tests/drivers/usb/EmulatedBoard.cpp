@@ -156,11 +156,8 @@ void EmulatedBoard::unplug() {
     removeDevice();
 }
 
-void EmulatedBoard::renumerate(bool comeBack) {
-    // A real board drops off shortly after its CPU starts, and is back a moment later.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    removeDevice();
-    if (!comeBack) return;
+void EmulatedBoard::renumerate() {
+    // The board is away a moment before its firmware enumerates it anew.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     addDevice();
 }
@@ -314,10 +311,12 @@ int EmulatedBoard::control(const SetupPacket& setup, std::span<uint8_t> data,
             comeBack = afterRelease_ == AfterRelease::Renumerate;
         }
     }
-    if (unplugNow) removeDevice();
-    if (leave) {
+    // The device leaves as it answers the release, so a driver never sees the old device
+    // still answering, however late it asks again.
+    if (unplugNow || leave) removeDevice();
+    if (comeBack) {
         settle();
-        renumeration_ = std::thread([this, comeBack] { renumerate(comeBack); });
+        renumeration_ = std::thread([this] { renumerate(); });
     }
     return result;
 }

@@ -49,8 +49,8 @@ using FirmwareStart = std::function<void(std::span<const LoadedBlock> image)>;
 
 enum class AfterRelease {
     Stay,       // firmware runs on the same device
-    Renumerate, // device leaves the bus and comes back with a new address
-    Vanish,     // device leaves the bus for good
+    Renumerate, // device leaves the bus as it answers the release, back soon with a new address
+    Vanish,     // device leaves the bus as it answers the release, for good
 };
 
 class EmulatedBoard {
@@ -100,7 +100,7 @@ private:
     int modelRequest(const SetupPacket& setup, std::span<uint8_t> data);
     void addDevice();
     void removeDevice();
-    void renumerate(bool comeBack);
+    void renumerate();
 
     // A completed URB waiting to be reaped. Like usbfs, it belongs to the open file that
     // submitted it, and stays reapable after the device has left.
