@@ -48,7 +48,7 @@ struct Transfer {
 QString Describe(const Transfer& t);
 
 class Declare {
-  public:
+public:
     Declare(SharedState& state, DriverApi& driver, Backend backend);
 
     // ReadWriteBit = 0; request 0xD9 (write then pulse LDAC) when reg != 0 and
@@ -80,7 +80,7 @@ class Declare {
     SharedState& state() { return state_; }
     Backend backend() const { return backend_; }
 
-  private:
+private:
     Transfer request(uint8_t code, int32_t value, int32_t index, uint8_t direction, int32_t length,
                      uint8_t* buffer);
 

@@ -15,9 +15,8 @@ public:
     virtual int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board,
                             int32_t* handle) = 0;
     virtual int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes) = 0;
-    virtual int16_t Vendor_Request(int32_t handle, uint8_t request, int32_t value,
-                                   int32_t index, uint8_t direction, int32_t length,
-                                   uint8_t* buffer) = 0;
+    virtual int16_t Vendor_Request(int32_t handle, uint8_t request, int32_t value, int32_t index,
+                                   uint8_t direction, int32_t length, uint8_t* buffer) = 0;
     virtual int16_t LoadFirmWare(uint8_t* pathBytes) = 0;
     virtual int16_t VendorIORequest(int16_t request, int32_t value, int32_t index,
                                     int16_t direction, int16_t length, uint8_t* buffer) = 0;

@@ -39,8 +39,7 @@ public:
 
     int16_t Search_For_Boards(int32_t vendorId, int32_t productId, int32_t* count,
                               uint8_t* boardList) override;
-    int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board,
-                    int32_t* handle) override;
+    int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* handle) override;
     int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes) override;
     int16_t Vendor_Request(int32_t handle, uint8_t request, int32_t value, int32_t index,
                            uint8_t direction, int32_t length, uint8_t* buffer) override;

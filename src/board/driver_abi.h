@@ -24,15 +24,13 @@ extern "C" {
 typedef int16_t (*Search_For_Boards_fn)(int32_t vendorId, int32_t productId, int32_t* count,
                                         uint8_t* boardList);
 /* Opens the board that boardList byte identified and gives its handle. */
-typedef int16_t (*Connect_fn)(int32_t vendorId, int32_t productId, uint8_t board,
-                              int32_t* handle);
+typedef int16_t (*Connect_fn)(int32_t vendorId, int32_t productId, uint8_t board, int32_t* handle);
 /* Loads the zero-terminated path's Intel HEX image; 0 = loaded and running. */
 typedef int16_t (*Download_Firmware_fn)(int32_t handle, uint8_t* pathBytes);
 /* One vendor request; direction 0 = to the board, 1 = from the board (length bytes land in
  * buffer). 0 = done. */
-typedef int16_t (*Vendor_Request_fn)(int32_t handle, uint8_t request, int32_t value,
-                                     int32_t index, uint8_t direction, int32_t length,
-                                     uint8_t* buffer);
+typedef int16_t (*Vendor_Request_fn)(int32_t handle, uint8_t request, int32_t value, int32_t index,
+                                     uint8_t direction, int32_t length, uint8_t* buffer);
 
 /* Legacy back end (library USBFunctions): no handle, it serves the board it loaded. */
 

@@ -14,7 +14,7 @@ enum class ConversionError {
 };
 
 template <class T> class Result {
-  public:
+public:
     Result(T value) : state_(std::move(value)) {}
     Result(ConversionError error) : state_(error) {}
 
@@ -27,7 +27,7 @@ template <class T> class Result {
     // Precondition: !ok().
     ConversionError error() const { return *std::get_if<1>(&state_); }
 
-  private:
+private:
     std::variant<T, ConversionError> state_;
 };
 

@@ -9,16 +9,16 @@
 namespace tq::ui {
 
 struct Variant {
-    const char* programName;        // executable name
-    const char* title;              // window caption, About title
-    const char* productName;        // the product label in Frame18
+    const char* programName; // executable name
+    const char* title;       // window caption, About title
+    const char* productName; // the product label in Frame18
     int versionMajor;
     int versionMinor;
     int versionRevision;
     const char* temperatureCaption; // Frame19
     bool temperaturePanelEnabled;   // the legacy board has no temperature readout
     board::Backend backend;
-    const char* driverLibrary;      // base name of the back end's USB driver library
+    const char* driverLibrary; // base name of the back end's USB driver library
     // Calibration gain step: a positive fine gain r is written as 31/32 of r (TQ5802R), or
     // as r itself (TQ5802).
     bool scalePositiveFineGain;

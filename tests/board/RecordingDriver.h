@@ -19,7 +19,7 @@ struct Call {
 };
 
 class RecordingDriver final : public DriverApi {
-  public:
+public:
     std::vector<Call> calls;
     std::deque<std::vector<uint8_t>> replies; // bytes written into read buffers, in order
     std::deque<int16_t> statuses;             // request statuses in order; then 0
@@ -63,7 +63,7 @@ class RecordingDriver final : public DriverApi {
         return answer(direction, length, buffer);
     }
 
-  private:
+private:
     static std::vector<uint8_t> terminated(const uint8_t* p) {
         std::vector<uint8_t> v;
         do

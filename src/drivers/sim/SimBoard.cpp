@@ -27,21 +27,21 @@ void SimBoard::setAbsent(bool absent) {
 
 DownloadResult SimBoard::downloadFirmware(const std::filesystem::path& path) {
     if (!attached_) return {Status::NoDevice, std::nullopt};
-    return load(readIntelHexFile(path));
+    return load(firmware::readIntelHexFile(path));
 }
 
 DownloadResult SimBoard::downloadFirmware(std::string_view hexText) {
     if (!attached_) return {Status::NoDevice, std::nullopt};
-    return load(parseIntelHex(hexText));
+    return load(firmware::parseIntelHex(hexText));
 }
 
-DownloadResult SimBoard::load(const HexResult& parsed) {
-    if (const auto* err = std::get_if<HexError>(&parsed)) {
+DownloadResult SimBoard::load(const firmware::HexResult& parsed) {
+    if (const auto* err = std::get_if<firmware::HexError>(&parsed)) {
         const Status s =
-            err->kind == HexErrorKind::FileMissing ? Status::NotFound : Status::BadImage;
+            err->kind == firmware::HexErrorKind::FileMissing ? Status::NotFound : Status::BadImage;
         return {s, *err};
     }
-    firmwareBytes_ = std::get<HexImage>(parsed).byteCount();
+    firmwareBytes_ = std::get<firmware::HexImage>(parsed).byteCount();
     running_ = true;
     // The firmware's start-up: every control line high, both pins left to the converter.
     applyControlLines(0xFF, 0);

@@ -4,8 +4,8 @@
 // reading, and faults on demand. Plain C++, deterministic, no globals: a test or an emulated
 // USB device can own as many boards as it likes.
 
+#include "drivers/firmware/IntelHex.h"
 #include "drivers/sim/Converter.h"
-#include "drivers/sim/IntelHex.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -37,7 +37,7 @@ enum class Status : int16_t {
 
 struct DownloadResult {
     Status status = Status::Ok;
-    std::optional<HexError> error; // what was wrong with the file, if that was the cause
+    std::optional<firmware::HexError> error; // what was wrong with the file, if that was the cause
     bool ok() const { return status == Status::Ok; }
 };
 
@@ -87,7 +87,7 @@ public:
     static uint8_t mirror(uint8_t b);
 
 private:
-    DownloadResult load(const HexResult& parsed);
+    DownloadResult load(const firmware::HexResult& parsed);
     void applyControlLines(int32_t value, int32_t index);
 
     Converter converter_;

@@ -1,6 +1,6 @@
 #include "UsbDriver.h"
 
-#include "IntelHex.h"
+#include "drivers/firmware/IntelHex.h"
 
 #include <QByteArray>
 #include <QLoggingCategory>
@@ -205,35 +205,19 @@ Error UsbDriver::downloadFirmware(int32_t handle, const std::filesystem::path& f
     }
     Board& board = it->second;
 
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        qCWarning(log_) << "firmware file cannot be read:" << file.c_str();
-        return Error::File;
-    }
-    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (in.bad()) {
-        qCWarning(log_) << "firmware file cannot be read:" << file.c_str();
-        return Error::File;
-    }
-    auto parsed = parseIntelHex(text, kMaxChunk);
-    if (const auto* err = std::get_if<HexError>(&parsed)) {
+    const auto parsed = firmware::readIntelHexFile(file);
+    if (const auto* err = std::get_if<firmware::HexError>(&parsed)) {
         qCWarning(log_).noquote() << "firmware file" << file.c_str() << "line" << err->line << ":"
-                                  << err->what.c_str();
-        return Error::Parse;
+                                  << err->message.c_str();
+        return err->kind == firmware::HexErrorKind::FileMissing ? Error::File : Error::Parse;
     }
-    auto& chunks = std::get<std::vector<HexChunk>>(parsed);
-    for (const HexChunk& c : chunks) {
-        if (c.address + c.data.size() > 0x10000) {
-            qCWarning(log_) << "firmware file: data beyond the 64 KiB the board can load";
-            return Error::Parse;
-        }
-    }
+    auto chunks = firmware::toChunks(std::get<firmware::HexImage>(parsed), kMaxChunk);
 
     qCDebug(log_) << "firmware:" << chunks.size() << "chunks, holding the CPU in reset";
     if (const Error e = writeCpucs(board, 1); e != Error::None) return e;
-    for (HexChunk& c : chunks) {
+    for (firmware::HexSegment& c : chunks) {
         if (const Error e = control(board.handle.get(), kVendorOut, kFirmwareLoadRequest,
-                                    static_cast<uint16_t>(c.address), 0, c.data);
+                                    static_cast<uint16_t>(c.address), 0, c.bytes);
             e != Error::None)
             return e;
     }

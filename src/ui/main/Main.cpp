@@ -172,7 +172,8 @@ int Main::run(int argc, char** argv, const Variant& variant) {
         path = programDir + QLatin1Char('/') + libraryFileName(kSimulatorLibrary);
         description = QStringLiteral("Simulated board (%1)");
     } else if (parser.isSet(driverOption)) {
-        path = parser.value(driverOption);
+        // Resolved here: libraries are only loaded by absolute path, never searched for.
+        path = QFileInfo(parser.value(driverOption)).absoluteFilePath();
         description = QStringLiteral("Driver: %1");
     } else {
         path = programDir + QLatin1Char('/') + libraryFileName(variant.driverLibrary);

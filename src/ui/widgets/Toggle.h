@@ -12,7 +12,7 @@ class Toggle : public QAbstractButton {
     Q_OBJECT
     Q_PROPERTY(bool value READ value WRITE setValue)
 
-  public:
+public:
     explicit Toggle(QString falseCaption, QString trueCaption, QWidget* parent = nullptr);
 
     bool value() const { return isChecked(); }
@@ -27,14 +27,14 @@ class Toggle : public QAbstractButton {
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }
 
-  signals:
+signals:
     // The user changed the state; value() already holds the new one.
     void Change();
 
-  protected:
+protected:
     void paintEvent(QPaintEvent* event) override;
 
-  private:
+private:
     QString falseCaption_;
     QString trueCaption_;
 };

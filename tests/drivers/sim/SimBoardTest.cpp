@@ -135,7 +135,7 @@ TEST(SimBoard, DownloadAcceptsGoodImagesAndRefusesBadOnes) {
         board.downloadFirmware(std::filesystem::path(testing::TempDir()) / "tq_sim_missing.hex");
     EXPECT_EQ(missing.status, Status::NotFound);
     ASSERT_TRUE(missing.error.has_value());
-    EXPECT_EQ(missing.error->kind, HexErrorKind::FileMissing);
+    EXPECT_EQ(missing.error->kind, firmware::HexErrorKind::FileMissing);
     const auto malformed = board.downloadFirmware(std::string_view(":0300000002FF\n"));
     EXPECT_EQ(malformed.status, Status::BadImage);
     EXPECT_FALSE(board.firmwareRunning());

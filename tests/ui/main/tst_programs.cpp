@@ -45,6 +45,24 @@ private slots:
         QVERIFY(p.waitForFinished(30000));
     }
 
+    // A relative --driver path is taken from the working directory, and that library then
+    // carries the whole start-up (the traffic log shows its requests).
+    void relativeDriverPathIsUsed() {
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        env.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tq5802.usb.debug=true"));
+        p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QStringLiteral(TQ_BIN_DIR));
+        p.start(QStringLiteral(TQ_BIN_DIR "/tq5802r"),
+                {QStringLiteral("--driver"), QStringLiteral("./libTQ5802Sim.so")});
+        QVERIFY(p.waitForStarted());
+        QByteArray log;
+        QTRY_VERIFY_WITH_TIMEOUT((log += p.readAllStandardError()).contains("value 0x81"), 30000);
+        p.terminate();
+        QVERIFY(p.waitForFinished(30000));
+    }
+
     void conflictingOptionsAreRefused() {
         QProcess p;
         p.start(QStringLiteral(TQ_BIN_DIR "/tq5802r"),

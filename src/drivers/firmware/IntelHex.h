@@ -1,6 +1,7 @@
 #pragma once
-// Intel HEX images as the board's microcontroller takes them: the whole file is read and
-// checked before anything is loaded, so a malformed file never leaves half an image behind.
+// Intel HEX firmware images for the board's microcontroller, shared by the USB driver and the
+// simulated board. The whole file is read and checked before anything is loaded, so a
+// malformed file never leaves half an image behind.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,7 +11,7 @@
 #include <variant>
 #include <vector>
 
-namespace tq::sim {
+namespace tq::firmware {
 
 // One run of consecutive bytes at an absolute address.
 struct HexSegment {
@@ -19,7 +20,9 @@ struct HexSegment {
 };
 
 struct HexImage {
-    std::vector<HexSegment> segments; // in file order; later records may overwrite earlier ones
+    // Sorted by address; no two overlap or touch (touching records are one segment), and all
+    // lie below kCodeMemorySize.
+    std::vector<HexSegment> segments;
     std::size_t byteCount() const;
 };
 
@@ -31,6 +34,7 @@ enum class HexErrorKind {
     MissingEnd,   // no end-of-file record
     DataAfterEnd, // records after the end-of-file record
     NoData,       // well formed but without a single data byte
+    Overlap,      // a record writes a byte an earlier record already wrote
 };
 
 struct HexError {
@@ -46,10 +50,17 @@ inline constexpr uint32_t kCodeMemorySize = 0x10000;
 // Largest file accepted; a full 64 KiB image in 16-byte records is about 180 KB.
 inline constexpr std::uintmax_t kMaxHexFileSize = 1u << 20;
 
-// Accepts record types 00 (data), 01 (end of file), 02 and 04 (extended segment and linear
-// address) and 03/05 (start address, ignored). Lines may end in CR LF; blank lines and
-// trailing blanks are allowed.
+// Accepts record types 00 (data), 01 (end of file, required, last), 02 and 04 (extended
+// segment and linear address) and 03/05 (start address, ignored: the microcontroller starts
+// from its reset vector). Lines may end in CR LF; blank lines and trailing blanks are
+// allowed. Returns the image, or the first fault in file order.
 HexResult parseIntelHex(std::string_view text);
+// As parseIntelHex on the file's contents; a file that cannot be opened is FileMissing, one
+// above kMaxHexFileSize is FileTooLarge and is not read.
 HexResult readIntelHexFile(const std::filesystem::path& path);
 
-} // namespace tq::sim
+// The image's bytes as address-sorted chunks of at most maxChunk (>= 1) bytes each, every
+// segment cut from its start, so the fewest writes of that size load it.
+std::vector<HexSegment> toChunks(const HexImage& image, std::size_t maxChunk);
+
+} // namespace tq::firmware

@@ -1,11 +1,12 @@
-#include "drivers/sim/IntelHex.h"
+#include "drivers/firmware/IntelHex.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <optional>
 #include <span>
 
-namespace tq::sim {
+namespace tq::firmware {
 
 std::size_t HexImage::byteCount() const {
     std::size_t n = 0;
@@ -34,10 +35,45 @@ HexError error(HexErrorKind kind, std::size_t line, std::string message) {
     return HexError{kind, line, std::move(message)};
 }
 
+// The code memory as the records fill it: which line wrote each byte (0 = none), so an
+// overlap names both records, and the segments come out sorted and coalesced.
+class Memory {
+public:
+    // Returns the line that already wrote a byte of the range, or 0 after writing it.
+    std::size_t write(uint32_t address, std::span<const uint8_t> data, std::size_t line) {
+        for (std::size_t i = 0; i < data.size(); ++i) {
+            if (const std::size_t earlier = writer_[address + i]; earlier != 0) return earlier;
+        }
+        std::copy(data.begin(), data.end(), bytes_.begin() + address);
+        std::fill_n(writer_.begin() + address, data.size(), line);
+        count_ += data.size();
+        return 0;
+    }
+
+    std::size_t byteCount() const { return count_; }
+
+    std::vector<HexSegment> segments() const {
+        std::vector<HexSegment> out;
+        for (uint32_t a = 0; a < kCodeMemorySize; ++a) {
+            if (writer_[a] == 0) continue;
+            if (out.empty() || out.back().address + out.back().bytes.size() != a) {
+                out.push_back(HexSegment{a, {}});
+            }
+            out.back().bytes.push_back(bytes_[a]);
+        }
+        return out;
+    }
+
+private:
+    std::vector<uint8_t> bytes_ = std::vector<uint8_t>(kCodeMemorySize);
+    std::vector<std::size_t> writer_ = std::vector<std::size_t>(kCodeMemorySize);
+    std::size_t count_ = 0;
+};
+
 } // namespace
 
 HexResult parseIntelHex(std::string_view text) {
-    HexImage image;
+    Memory memory;
     uint32_t base = 0; // from the last 02 or 04 record
     bool ended = false;
     std::size_t lineNo = 0;
@@ -77,12 +113,15 @@ HexResult parseIntelHex(std::string_view text) {
         switch (type) {
         case 0x00: {
             if (count == 0) break;
+            // No wrap-around at 64 KiB: a record running past the end is refused.
             const uint64_t start = static_cast<uint64_t>(base) + offset;
             if (start + count > kCodeMemorySize) {
                 return error(HexErrorKind::BadAddress, lineNo, "data beyond 64 KiB");
             }
-            image.segments.push_back(
-                HexSegment{static_cast<uint32_t>(start), {data.begin(), data.end()}});
+            if (const auto earlier = memory.write(static_cast<uint32_t>(start), data, lineNo)) {
+                return error(HexErrorKind::Overlap, lineNo,
+                             "data overlaps line " + std::to_string(earlier));
+            }
             break;
         }
         case 0x01:
@@ -106,8 +145,8 @@ HexResult parseIntelHex(std::string_view text) {
         }
     }
     if (!ended) return error(HexErrorKind::MissingEnd, 0, "no end-of-file record");
-    if (image.byteCount() == 0) return error(HexErrorKind::NoData, 0, "no data records");
-    return image;
+    if (memory.byteCount() == 0) return error(HexErrorKind::NoData, 0, "no data records");
+    return HexImage{memory.segments()};
 }
 
 HexResult readIntelHexFile(const std::filesystem::path& path) {
@@ -121,7 +160,22 @@ HexResult readIntelHexFile(const std::filesystem::path& path) {
     std::ifstream in(path, std::ios::binary);
     if (!in) return error(HexErrorKind::FileMissing, 0, "cannot open " + path.string());
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    if (in.bad()) return error(HexErrorKind::FileMissing, 0, "cannot read " + path.string());
     return parseIntelHex(text);
 }
 
-} // namespace tq::sim
+std::vector<HexSegment> toChunks(const HexImage& image, std::size_t maxChunk) {
+    maxChunk = std::max<std::size_t>(maxChunk, 1);
+    std::vector<HexSegment> chunks;
+    for (const HexSegment& s : image.segments) {
+        for (std::size_t at = 0; at < s.bytes.size(); at += maxChunk) {
+            const std::size_t n = std::min(maxChunk, s.bytes.size() - at);
+            const auto first = s.bytes.begin() + static_cast<std::ptrdiff_t>(at);
+            chunks.push_back(HexSegment{s.address + static_cast<uint32_t>(at),
+                                        {first, first + static_cast<std::ptrdiff_t>(n)}});
+        }
+    }
+    return chunks;
+}
+
+} // namespace tq::firmware
