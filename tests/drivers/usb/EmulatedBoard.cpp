@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
+#include <utility>
 
 namespace tq::usbtest {
 namespace {
@@ -83,8 +84,10 @@ EmulatedBoard::EmulatedBoard(int firstAddress) : devnum_(firstAddress) {
 
 EmulatedBoard::~EmulatedBoard() {
     settle();
-    for (PendingUrb& p : pending_)
+    for (PendingUrb& p : pending_) {
         umockdev_ioctl_data_unref(p.urb);
+        g_object_unref(p.client);
+    }
     g_object_unref(testbed_);
     g_object_unref(handler_);
 }
@@ -153,11 +156,8 @@ void EmulatedBoard::unplug() {
     removeDevice();
 }
 
-void EmulatedBoard::renumerate(bool comeBack) {
-    // A real board drops off shortly after its CPU starts, and is back a moment later.
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    removeDevice();
-    if (!comeBack) return;
+void EmulatedBoard::renumerate() {
+    // The board is away a moment before its firmware enumerates it anew.
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
     addDevice();
 }
@@ -190,6 +190,11 @@ void EmulatedBoard::failRequests(int count, int error) {
     std::lock_guard lock(mutex_);
     failCount_ = count;
     failError_ = error;
+}
+
+void EmulatedBoard::unplugAfterNextTransfer() {
+    std::lock_guard lock(mutex_);
+    unplugAfterNext_ = true;
 }
 
 std::vector<ControlRecord> EmulatedBoard::records() const {
@@ -286,6 +291,7 @@ int EmulatedBoard::control(const SetupPacket& setup, std::span<uint8_t> data,
                            const std::string& node, bool viaUrb) {
     bool leave = false;
     bool comeBack = false;
+    bool unplugNow = false;
     int result = 0;
     {
         std::lock_guard lock(mutex_);
@@ -299,22 +305,54 @@ int EmulatedBoard::control(const SetupPacket& setup, std::span<uint8_t> data,
         ControlRecord rec{setup, {}, result < 0 ? -result : 0, viaUrb, node};
         if (result > 0) rec.data.assign(data.begin(), data.begin() + result);
         records_.push_back(std::move(rec));
+        unplugNow = std::exchange(unplugAfterNext_, false);
         if (!running && firmwareRunning_ && afterRelease_ != AfterRelease::Stay) {
             leave = true;
             comeBack = afterRelease_ == AfterRelease::Renumerate;
         }
     }
-    if (leave) {
+    // The device leaves as it answers the release, so a driver never sees the old device
+    // still answering, however late it asks again.
+    if (unplugNow || leave) removeDevice();
+    if (comeBack) {
         settle();
-        renumeration_ = std::thread([this, comeBack] { renumerate(comeBack); });
+        renumeration_ = std::thread([this] { renumerate(); });
     }
     return result;
+}
+
+void EmulatedBoard::reapUrb(UMockdevIoctlClient* client, UMockdevIoctlData* arg,
+                            const std::string& node) {
+    PendingUrb done;
+    {
+        std::lock_guard lock(mutex_);
+        const auto it = std::find_if(pending_.begin(), pending_.end(),
+                                     [&](const PendingUrb& u) { return u.client == client; });
+        if (it == pending_.end()) {
+            umockdev_ioctl_client_complete(client, -1,
+                                           present_ && node == devnode_ ? EAGAIN : ENODEV);
+            return;
+        }
+        done = *it;
+        pending_.erase(it);
+    }
+    DataRef ptr{umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr)};
+    umockdev_ioctl_data_set_ptr(ptr.p, 0, done.urb);
+    umockdev_ioctl_data_unref(done.urb);
+    g_object_unref(done.client);
+    umockdev_ioctl_client_complete(client, 0, 0);
 }
 
 bool EmulatedBoard::handleIoctl(UMockdevIoctlClient* client) {
     const unsigned long request = umockdev_ioctl_client_get_request(client);
     UMockdevIoctlData* arg = umockdev_ioctl_client_get_arg(client);
     const std::string node = umockdev_ioctl_client_get_devnode(client);
+    // Reaping is allowed after the device has left: the driver's event loop only learns of
+    // transfers that completed just before the unplug this way.
+    if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
+        reapUrb(client, arg, node);
+        return true;
+    }
     {
         std::lock_guard lock(mutex_);
         if (!present_ || node != devnode_) {
@@ -365,28 +403,9 @@ bool EmulatedBoard::handleIoctl(UMockdevIoctlClient* client) {
         urb->actual_length = r < 0 ? 0 : r;
         {
             std::lock_guard lock(mutex_);
-            pending_.push_back(PendingUrb{urbData, node, urb->status, urb->actual_length});
+            pending_.push_back(
+                PendingUrb{urbData, static_cast<UMockdevIoctlClient*>(g_object_ref(client))});
         }
-        umockdev_ioctl_client_complete(client, 0, 0);
-        return true;
-    }
-    case USBDEVFS_REAPURB:
-    case USBDEVFS_REAPURBNDELAY: {
-        PendingUrb done;
-        {
-            std::lock_guard lock(mutex_);
-            const auto it = std::find_if(pending_.begin(), pending_.end(),
-                                         [&](const PendingUrb& u) { return u.devnode == node; });
-            if (it == pending_.end()) {
-                umockdev_ioctl_client_complete(client, -1, EAGAIN);
-                return true;
-            }
-            done = *it;
-            pending_.erase(it);
-        }
-        DataRef ptr{umockdev_ioctl_data_resolve(arg, 0, sizeof(void*), nullptr)};
-        umockdev_ioctl_data_set_ptr(ptr.p, 0, done.urb);
-        umockdev_ioctl_data_unref(done.urb);
         umockdev_ioctl_client_complete(client, 0, 0);
         return true;
     }

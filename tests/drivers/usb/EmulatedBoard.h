@@ -49,8 +49,8 @@ using FirmwareStart = std::function<void(std::span<const LoadedBlock> image)>;
 
 enum class AfterRelease {
     Stay,       // firmware runs on the same device
-    Renumerate, // device leaves the bus and comes back with a new address
-    Vanish,     // device leaves the bus for good
+    Renumerate, // device leaves the bus as it answers the release, back soon with a new address
+    Vanish,     // device leaves the bus as it answers the release, for good
 };
 
 class EmulatedBoard {
@@ -76,6 +76,9 @@ public:
     void setFirmwareStart(FirmwareStart start);
     // The next `count` vendor requests of the firmware fail with `error` (an errno).
     void failRequests(int count, int error);
+    // The device leaves the bus right after answering the next control transfer, before the
+    // host has collected the answer.
+    void unplugAfterNextTransfer();
 
     std::vector<ControlRecord> records() const;
     void clearRecords();
@@ -90,19 +93,20 @@ public:
 private:
     static gboolean onIoctl(UMockdevIoctlBase* handler, UMockdevIoctlClient* client, gpointer self);
     bool handleIoctl(UMockdevIoctlClient* client);
+    void reapUrb(UMockdevIoctlClient* client, UMockdevIoctlData* arg, const std::string& node);
     // Runs one control transfer on the model; returns bytes moved or -errno.
     int control(const SetupPacket& setup, std::span<uint8_t> data, const std::string& node,
                 bool viaUrb);
     int modelRequest(const SetupPacket& setup, std::span<uint8_t> data);
     void addDevice();
     void removeDevice();
-    void renumerate(bool comeBack);
+    void renumerate();
 
+    // A completed URB waiting to be reaped. Like usbfs, it belongs to the open file that
+    // submitted it, and stays reapable after the device has left.
     struct PendingUrb {
-        UMockdevIoctlData* urb = nullptr; // the client's URB, referenced
-        std::string devnode;
-        int status = 0;
-        int actualLength = 0;
+        UMockdevIoctlData* urb = nullptr;      // the client's URB, referenced
+        UMockdevIoctlClient* client = nullptr; // the open file, referenced
     };
 
     UMockdevTestbed* testbed_ = nullptr;
@@ -123,6 +127,7 @@ private:
     std::vector<LoadedBlock> loaded_;
     int failCount_ = 0;
     int failError_ = 0;
+    bool unplugAfterNext_ = false;
     std::vector<uint8_t> ram_ = std::vector<uint8_t>(0x10000, 0);
     std::vector<uint8_t> cpucs_;
     std::vector<ControlRecord> records_;

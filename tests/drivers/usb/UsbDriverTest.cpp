@@ -302,6 +302,24 @@ TEST(UsbVendorRequest, TransferErrorAndUnplugGiveAStatusNotACrash) {
     EXPECT_EQ(count, 0);
 }
 
+// The board may leave the bus between answering a request and the host collecting the
+// answer (a re-enumerating board does it at a random moment). The answer still arrives, and
+// the next request reports the missing board instead of waiting forever.
+TEST(UsbVendorRequest, BoardLeavingRightAfterAnsweringGivesTheAnswerThenNoDevice) {
+    Connected board(AfterRelease::Stay);
+    board.bus.setFirmwareRunning(true);
+    board.bus.setResponder([](const SetupPacket&, std::span<uint8_t> data) {
+        std::fill(data.begin(), data.end(), uint8_t{0x42});
+        return static_cast<int>(data.size());
+    });
+    board.bus.unplugAfterNextTransfer();
+    std::array<uint8_t, 2> in{};
+    EXPECT_EQ(board.driver.vendorRequest(board.handle, 0xDA, 0, 0, 1, in), Error::None);
+    EXPECT_EQ(in, (std::array<uint8_t, 2>{0x42, 0x42}));
+    EXPECT_EQ(board.driver.vendorRequest(board.handle, 0xDA, 0, 0, 1, in), Error::NoDevice);
+    EXPECT_EQ(board.bus.records().size(), 1u);
+}
+
 TEST(UsbLegacy, LoadsTheFirstBoardAndServesIt) {
     EmulatedBoard bus;
     bus.plug();
