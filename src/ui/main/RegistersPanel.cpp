@@ -445,35 +445,29 @@ void RegistersPanel::TextVolts_KeyPress() {
 }
 
 void RegistersPanel::TextFine_KeyPress() {
-    SharedState& s = ctx_.state;
-    s.ReadWriteBit = device::WriteBit;
-    LabelRW->setText(QStringLiteral("0"));
-    if (TextFine->text().isEmpty()) TextFine->setText(QStringLiteral("0"));
-    const device::Result<float> g = SingleFromText(TextFine->text());
-    if (!g) {
-        rejectEntry(TextFine);
-        return;
-    }
-    s.DataValue = device::FineGainToCode(*g);
-    TextFine->setText(qs(device::FloatText(device::ClampFineGain(*g))));
-    ctx_.declare.WriteRegister(s.AddressCode, device::FineGainRegister, s.DataValue);
-    UpdateInputRegisterDisplay(s.DataValue);
-    LabelRW->setText(QStringLiteral("0"));
+    writeTrim(TextFine, device::FineGainRegister, device::FineGainToCode, device::ClampFineGain);
 }
 
 void RegistersPanel::TextOffset_KeyPress() {
+    writeTrim(TextOffset, device::OffsetRegister, device::OffsetToCode, device::ClampOffset);
+}
+
+// The fine gain and offset entries: an empty box reads as 0, the trim is limited to its
+// range and shown as such, and its register value is written and displayed.
+void RegistersPanel::writeTrim(QLineEdit* box, int16_t reg, int32_t (*toCode)(float),
+                               float (*clamp)(float)) {
     SharedState& s = ctx_.state;
     s.ReadWriteBit = device::WriteBit;
     LabelRW->setText(QStringLiteral("0"));
-    if (TextOffset->text().isEmpty()) TextOffset->setText(QStringLiteral("0"));
-    const device::Result<float> x = SingleFromText(TextOffset->text());
-    if (!x) {
-        rejectEntry(TextOffset);
+    if (box->text().isEmpty()) box->setText(QStringLiteral("0"));
+    const device::Result<float> trim = SingleFromText(box->text());
+    if (!trim) {
+        rejectEntry(box);
         return;
     }
-    s.DataValue = device::OffsetToCode(*x);
-    TextOffset->setText(qs(device::FloatText(device::ClampOffset(*x))));
-    ctx_.declare.WriteRegister(s.AddressCode, device::OffsetRegister, s.DataValue);
+    s.DataValue = toCode(*trim);
+    box->setText(qs(device::FloatText(clamp(*trim))));
+    ctx_.declare.WriteRegister(s.AddressCode, reg, s.DataValue);
     UpdateInputRegisterDisplay(s.DataValue);
     LabelRW->setText(QStringLiteral("0"));
 }

@@ -83,6 +83,7 @@ private:
     // The pattern of every entry for text it cannot convert: the box is emptied and gets the
     // focus, and nothing is written.
     static void rejectEntry(QLineEdit* box);
+    void writeTrim(QLineEdit* box, int16_t reg, int32_t (*toCode)(float), float (*clamp)(float));
     FormContext& ctx_;
 };
 
