@@ -5,8 +5,6 @@
 #include <QByteArray>
 #include <QLoggingCategory>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 #include <thread>
 
