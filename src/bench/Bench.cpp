@@ -149,27 +149,48 @@ Outcome<std::vector<int>> Bench::listBoards(const QString& driverPath) {
 }
 
 Bench::Bench(board::DriverApi& driver, Model model)
-    : driver_(&driver), model_(model),
-      declare_(std::make_unique<board::Declare>(state_, driver, BackendOf(model))) {
-    declare_->addObserver([this](const board::Transfer& t) {
+    : ownedState_(std::make_unique<SharedState>()),
+      ownedDeclare_(std::make_unique<board::Declare>(*ownedState_, driver, BackendOf(model))),
+      driver_(&driver), model_(model), state_(ownedState_.get()), declare_(ownedDeclare_.get()) {
+    observer_ = declare_->addObserver([this](const board::Transfer& t) {
         if (!t.succeeded() && !failed_) failed_ = t;
     });
 }
 
-Bench::~Bench() = default;
+Bench::Bench(board::Declare& declare, board::DriverApi& driver, Model model)
+    : driver_(&driver), model_(model), state_(&declare.state()), declare_(&declare) {
+    const SharedState& s = *state_;
+    lines_ = ControlLines{.ldac = s.LdacLine != 0,
+                          .clr = s.ClrLine != 0,
+                          .binary = s.BinTwosCompLine != 0,
+                          .rstin = s.RstinLine != 0,
+                          .driveD0 = s.DriveD0Line != 0,
+                          .driveD1 = s.DriveD1Line != 0,
+                          .pulseAfterWrite = s.Check1Value != 0};
+    function_ = FunctionFlags::fromWord(
+        device::ComposeFunctionBits(s.LocalGndOffsetBit, s.D1DirectionBit, s.D1LevelBit,
+                                    s.D0DirectionBit, s.D0LevelBit, s.SdoDisableBit));
+    observer_ = declare_->addObserver([this](const board::Transfer& t) {
+        if (!t.succeeded() && !failed_) failed_ = t;
+    });
+}
+
+Bench::~Bench() {
+    declare_->removeObserver(observer_);
+}
 
 Status Bench::start(const QString& firmwarePath, int board) {
     if (board < 0) return UsageError(Say("board %1 does not exist", board));
-    state_.FirmwarePath = firmwarePath.toStdString();
+    state_->FirmwarePath = firmwarePath.toStdString();
     // The file system's own encoding, so that any path the system can open reaches the driver.
     const QByteArray bytes = QFile::encodeName(firmwarePath);
-    state_.FirmwarePathBytes.assign(bytes.begin(), bytes.end());
-    state_.FirmwarePathBytes.push_back(0);
-    if (!board::USBStuff::StartBoard(state_, *driver_, BackendOf(model_), board))
+    state_->FirmwarePathBytes.assign(bytes.begin(), bytes.end());
+    state_->FirmwarePathBytes.push_back(0);
+    if (!board::USBStuff::StartBoard(*state_, *driver_, BackendOf(model_), board))
         return Error{
             Error::Kind::NoBoard,
             Say("no board answered, or its firmware %1 could not be started", firmwarePath), -1,
-            state_.DriverStatus};
+            state_->DriverStatus};
     return reset();
 }
 
@@ -183,10 +204,21 @@ Status Bench::reset() {
         (word & ~device::FunctionBitsMask) == 0 ? FunctionFlags::fromWord(word) : FunctionFlags{};
     flags.sdoEnabled = true;
     writeFunctionWord(flags.word());
+    Status status = finish();
+    return status ? refreshRanges() : status;
+}
+
+Status Bench::refreshRanges() {
+    if (!function_.sdoEnabled)
+        return UsageError("serial data output is off: switch it on to read the ranges back");
+    begin();
+    std::array<int32_t, 4> ranges{};
     for (const Channel c : kChannels)
-        ranges_[ChannelIndex(c)] =
+        ranges[ChannelIndex(c)] =
             declare_->ReadRegister(AddressCode(c), CoarseGainRegister) & device::CoarseGainCodeMask;
-    return finish();
+    Status status = finish();
+    if (status) ranges_ = ranges;
+    return status;
 }
 
 // ---- Transfers ----------------------------------------------------------------------------
@@ -206,20 +238,26 @@ Status Bench::finish() {
 }
 
 void Bench::writeLines() {
-    state_.LdacLine = lines_.ldac;
-    state_.ClrLine = lines_.clr;
-    state_.BinTwosCompLine = lines_.binary;
-    state_.RstinLine = lines_.rstin;
-    state_.DriveD0Line = lines_.driveD0;
-    state_.DriveD1Line = lines_.driveD1;
-    state_.Check1Value = lines_.pulseAfterWrite ? 1 : 0;
+    state_->LdacLine = lines_.ldac;
+    state_->ClrLine = lines_.clr;
+    state_->BinTwosCompLine = lines_.binary;
+    state_->RstinLine = lines_.rstin;
+    state_->DriveD0Line = lines_.driveD0;
+    state_->DriveD1Line = lines_.driveD1;
+    state_->Check1Value = lines_.pulseAfterWrite ? 1 : 0;
     declare_->WriteControlLines();
 }
 
 void Bench::writeFunctionWord(int32_t word) {
     function_ = FunctionFlags::fromWord(word);
-    state_.FunctionBits = word;
-    state_.SdoDisableBit = function_.sdoEnabled ? 0 : 1;
+    SharedState& s = *state_;
+    s.FunctionBits = word;
+    s.LocalGndOffsetBit = function_.localGndOffset;
+    s.D1DirectionBit = function_.d1Output;
+    s.D1LevelBit = function_.d1High;
+    s.D0DirectionBit = function_.d0Output;
+    s.D0LevelBit = function_.d0High;
+    s.SdoDisableBit = function_.sdoEnabled ? 0 : 1;
     declare_->WriteRegister(device::FunctionControlWord, FunctionRegister, word);
 }
 

@@ -96,6 +96,11 @@ public:
     // Runs on a driver the caller owns (a test double, or a library the caller loaded).
     // start() opens the board.
     Bench(board::DriverApi& driver, Model model);
+    // Works through a board layer that is already running (the window's): its transfers
+    // reach that layer's observers and its shared state follows every change. The control
+    // lines and function flags are taken from the shared state; refreshRanges() reads the
+    // channels' ranges.
+    Bench(board::Declare& declare, board::DriverApi& driver, Model model);
     ~Bench();
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;
@@ -108,6 +113,8 @@ public:
     Status reset();
 
     Model model() const { return model_; }
+    // Reads every channel's range into the shadow (serial data output must be on).
+    Status refreshRanges();
 
     // ---- Channels (A..D, or All: one write to every channel) ---------------------------
     Status setCode(Channel channel, int64_t code);
@@ -152,7 +159,7 @@ public:
 
     // Every transfer, for traffic views and logs.
     board::Declare& declare() { return *declare_; }
-    const SharedState& state() const { return state_; }
+    const SharedState& state() const { return *state_; }
 
 private:
     // Every operation starts with begin() and ends with finish(): the first transfer that
@@ -162,11 +169,14 @@ private:
     void writeLines();
     void writeFunctionWord(int32_t word);
 
-    board::DriverApi* driver_;
     std::unique_ptr<board::DriverApi> ownedDriver_; // when open() loaded the library
+    std::unique_ptr<SharedState> ownedState_;       // unless working through another's
+    std::unique_ptr<board::Declare> ownedDeclare_;
+    board::DriverApi* driver_;
     Model model_;
-    SharedState state_;
-    std::unique_ptr<board::Declare> declare_;
+    SharedState* state_;
+    board::Declare* declare_;
+    int observer_ = 0;
     ControlLines lines_;
     FunctionFlags function_;
     std::array<int32_t, 4> ranges_{};       // coarse gain codes of A..D
