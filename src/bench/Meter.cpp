@@ -112,7 +112,7 @@ public:
         : file_(path), timeout_(timeout) {}
 
     Status open() {
-        if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered))
+        if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly))
             return MeterError(QStringLiteral("cannot open the meter at %1: %2")
                                   .arg(file_.fileName(), file_.errorString()));
 #if defined(__linux__)
