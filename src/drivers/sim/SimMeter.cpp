@@ -163,9 +163,8 @@ public:
 private:
     std::optional<std::string> unit(std::string_view unit, const SimMeter::Source& source) {
         if (unit.empty()) return std::nullopt;
-        const std::size_t split =
-            std::min(static_cast<std::size_t>(std::ranges::find_if(unit, isSpace) - unit.begin()),
-                     unit.size());
+        const auto split =
+            static_cast<std::size_t>(std::ranges::find_if(unit, isSpace) - unit.begin());
         std::string_view header = unit.substr(0, split);
         const std::string_view params = trim(unit.substr(split));
         const bool query = header.ends_with('?');
