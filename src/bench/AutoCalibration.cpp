@@ -50,8 +50,8 @@ public:
             // Offset step on the output at 0 V: the last measurement of it.
             Outcome<int32_t> offsetRead = bench_.readRegister(device::OffsetRegister, c);
             if (!offsetRead) return offsetRead.error();
-            const auto offset = device::CalibrateOffset(
-                *offsetRead, EntryText(errors->offsetVolts), range);
+            const auto offset =
+                device::CalibrateOffset(*offsetRead, EntryText(errors->offsetVolts), range);
             if (!offset)
                 return UsageError(QStringLiteral("%1: the offset step cannot use %2 V")
                                       .arg(Caption(c))
@@ -72,11 +72,12 @@ public:
             const auto gain =
                 device::CalibrateGain(*fineRead, EntryText(*zeroScale), range, positive);
             if (!gain)
-                return UsageError(QStringLiteral("%1: the gain step cannot use %2 V (%3)")
-                                      .arg(Caption(c))
-                                      .arg(*zeroScale)
-                                      .arg(QString::fromLatin1(device::NegativeNumberExpected.data()))
-                                      .toStdString());
+                return UsageError(
+                    QStringLiteral("%1: the gain step cannot use %2 V (%3)")
+                        .arg(Caption(c))
+                        .arg(*zeroScale)
+                        .arg(QString::fromLatin1(device::NegativeNumberExpected.data()))
+                        .toStdString());
             if (Status s = bench_.writeRaw(device::FineGainRegister, AddressCode(c), gain->code);
                 !s)
                 return s.error();
@@ -141,15 +142,13 @@ private:
 } // namespace
 
 Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
-                                                    const CalibrationOptions& options,
-                                                    const CalibrationHooks& hooks) {
+                                                   const CalibrationOptions& options,
+                                                   const CalibrationHooks& hooks) {
     if (options.channels.empty()) return UsageError("no channel to calibrate");
     for (auto it = options.channels.begin(); it != options.channels.end(); ++it) {
         if (*it == Channel::All) return UsageError("name the channels to calibrate: A, B, C, D");
         if (std::find(options.channels.begin(), it, *it) != it)
-            return UsageError(QStringLiteral("%1 is named twice")
-                                  .arg(Caption(*it))
-                                  .toStdString());
+            return UsageError(QStringLiteral("%1 is named twice").arg(Caption(*it)).toStdString());
     }
     if (options.maxPasses < 1 || options.maxPasses > 10)
         return UsageError("passes must be 1 to 10");
@@ -183,10 +182,10 @@ Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
             if (!st && restored) restored = st;
         };
         if (failure) {
-            keep(bench.writeRaw(device::OffsetRegister, AddressCode(s.channel),
-                                s.registers.offset));
-            keep(bench.writeRaw(device::FineGainRegister, AddressCode(s.channel),
-                                s.registers.fine));
+            keep(
+                bench.writeRaw(device::OffsetRegister, AddressCode(s.channel), s.registers.offset));
+            keep(
+                bench.writeRaw(device::FineGainRegister, AddressCode(s.channel), s.registers.fine));
         }
         keep(bench.setCode(s.channel, s.registers.data));
     }

@@ -63,7 +63,7 @@ struct CalibrationHooks {
 // data output is off (the registers must be read back). Cancelling gives an Error of kind
 // Cancelled after the trims were restored.
 Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
-                                                    const CalibrationOptions& options,
-                                                    const CalibrationHooks& hooks = {});
+                                                   const CalibrationOptions& options,
+                                                   const CalibrationHooks& hooks = {});
 
 } // namespace tq::bench

@@ -85,7 +85,8 @@ public:
             if (socket_.state() != QAbstractSocket::ConnectedState) return closed();
             if (deadline.hasExpired()) return silent();
             // Timeout, data or a closed socket: the next round tells which.
-            socket_.waitForReadyRead(static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+            socket_.waitForReadyRead(
+                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
         }
     }
 
@@ -139,9 +140,9 @@ public:
                 if (errno == ETIMEDOUT || errno == 0)
                     return MeterError(QStringLiteral("meter at %1 did not answer in %2")
                                           .arg(file_.fileName(), Seconds(timeout_)));
-                return MeterError(QStringLiteral("cannot read from the meter at %1: %2")
-                                      .arg(file_.fileName(), QString::fromLocal8Bit(
-                                                                 std::strerror(errno))));
+                return MeterError(
+                    QStringLiteral("cannot read from the meter at %1: %2")
+                        .arg(file_.fileName(), QString::fromLocal8Bit(std::strerror(errno))));
             }
             answer += part;
         }
@@ -180,8 +181,8 @@ Outcome<double> ParseReading(const QByteArray& answer) {
                               .arg(QString::fromLatin1(answer.left(80))));
     // SCPI's "not a number" and overload answers are 9.91E37 and 9.9E37.
     if (std::abs(value) >= 9.9e37)
-        return MeterError(QStringLiteral("the meter reports an overload ('%1')")
-                              .arg(QString::fromLatin1(field)));
+        return MeterError(
+            QStringLiteral("the meter reports an overload ('%1')").arg(QString::fromLatin1(field)));
     return value;
 }
 
@@ -191,8 +192,8 @@ Outcome<std::unique_ptr<Meter>> Meter::connect(const MeterOptions& options) {
     const QString scheme = url.scheme().toLower();
     std::unique_ptr<Meter> meter;
     if (scheme == QLatin1String("tcp") && !url.host().isEmpty() && url.path().isEmpty()) {
-        auto link =
-            std::make_unique<TcpLink>(url.host(), static_cast<quint16>(url.port(5025)), options.timeout);
+        auto link = std::make_unique<TcpLink>(url.host(), static_cast<quint16>(url.port(5025)),
+                                              options.timeout);
         const QString where = link->where();
         if (Status opened = link->open(); !opened) return opened.error();
         meter = std::make_unique<Meter>(std::move(link), options, where);
@@ -236,8 +237,7 @@ Outcome<QString> Meter::identify() {
 Status Meter::configure() {
     if (options_.query != MeterOptions::Query::ConfigureRead) return {};
     if (Status s = send("CONF:VOLT:DC"); !s) return s;
-    if (options_.nplc > 0)
-        return send("VOLT:DC:NPLC " + QByteArray::number(options_.nplc, 'g', 6));
+    if (options_.nplc > 0) return send("VOLT:DC:NPLC " + QByteArray::number(options_.nplc, 'g', 6));
     return {};
 }
 
@@ -255,12 +255,12 @@ Status Meter::select(Channel channel) {
         }();
         if (!moved) return Error{Error::Kind::Cancelled, "cancelled while moving the probe"};
     } else {
-        return UsageError(QStringLiteral("no routing command for the meter and nobody to move "
-                                         "the probe to %1")
-                              .arg(QString::fromLatin1(ChannelCaption(channel).data(),
-                                                       static_cast<qsizetype>(
-                                                           ChannelCaption(channel).size())))
-                              .toStdString());
+        return UsageError(
+            QStringLiteral("no routing command for the meter and nobody to move "
+                           "the probe to %1")
+                .arg(QString::fromLatin1(ChannelCaption(channel).data(),
+                                         static_cast<qsizetype>(ChannelCaption(channel).size())))
+                .toStdString());
     }
     routed_ = channel;
     return {};

@@ -22,13 +22,13 @@
 namespace tq::bench {
 
 struct MeterOptions {
-    QString url;             // tcp://HOST[:PORT] or usbtmc:///dev/usbtmcN
+    QString url; // tcp://HOST[:PORT] or usbtmc:///dev/usbtmcN
     enum class Query {
         Measure,       // one "MEAS:VOLT:DC?" per sample
         ConfigureRead, // "CONF:VOLT:DC" (and "VOLT:DC:NPLC n") once, then "READ?" per sample
     } query = Query::Measure;
-    double nplc = 0;  // integration time in power-line cycles; 0 leaves the meter's own
-    int samples = 1;  // readings averaged per measurement, 1..1000
+    double nplc = 0; // integration time in power-line cycles; 0 leaves the meter's own
+    int samples = 1; // readings averaged per measurement, 1..1000
     std::chrono::milliseconds settle{50};    // wait after each output change
     std::chrono::milliseconds timeout{3000}; // per answer (and for connecting)
     // Command that routes a channel to the meter through a scanner; "{n}" becomes 1..4 for

@@ -54,8 +54,8 @@ std::vector<SweepCode> SweepCodes(const SweepOptions& o) {
     } else {
         const int last = o.points - 1;
         for (int i = 0; i <= last; ++i)
-            codes[std::min<int32_t>(
-                kLastCode, static_cast<int32_t>(std::lround(65536.0 * i / last)))] = true;
+            codes[std::min<int32_t>(kLastCode,
+                                    static_cast<int32_t>(std::lround(65536.0 * i / last)))] = true;
         codes.try_emplace(kZeroVoltsCode, false);
         if (o.carryNeighbours > 0 && o.carryStep > 0)
             for (int32_t carry = o.carryStep; carry <= kLastCode; carry += o.carryStep)
@@ -127,9 +127,8 @@ Status AnalyseSweep(SweepResult& r) {
     r.dnlMaxLsb = r.dnlMinLsb = 0;
     Extreme(r.points, dnl, std::greater<>(), r.dnlMaxLsb, r.dnlMaxAt);
     Extreme(r.points, dnl, std::less<>(), r.dnlMinLsb, r.dnlMinAt);
-    r.dnlCount = static_cast<int>(std::ranges::count_if(r.points, [](const SweepPoint& p) {
-        return p.dnlLsb.has_value();
-    }));
+    r.dnlCount = static_cast<int>(
+        std::ranges::count_if(r.points, [](const SweepPoint& p) { return p.dnlLsb.has_value(); }));
     return {};
 }
 
@@ -150,9 +149,9 @@ Outcome<SweepResult> RunSweep(Bench& bench, Meter& meter, const SweepOptions& o,
     r.twosComplement = !bench.lines().binary;
     r.points.reserve(codes.size());
     // Without serial data output the present code cannot be known, so nothing is restored.
-    const Outcome<int32_t> before =
-        bench.function().sdoEnabled ? bench.readRegister(device::DataRegister, o.channel)
-                                    : Outcome<int32_t>(UsageError("not read"));
+    const Outcome<int32_t> before = bench.function().sdoEnabled
+                                        ? bench.readRegister(device::DataRegister, o.channel)
+                                        : Outcome<int32_t>(UsageError("not read"));
     if (Status s = meter.select(o.channel); !s) return s.error();
 
     const Clock::time_point start = Clock::now();

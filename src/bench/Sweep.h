@@ -36,9 +36,9 @@ struct SweepOptions {
 struct SweepPoint {
     int32_t code = 0; // position from zero scale
     double idealVolts = 0;
-    double volts = 0;  // measured mean
-    double stddev = 0; // of the samples
-    double errorLsb = 0;          // (volts - ideal) in ideal LSB
+    double volts = 0;    // measured mean
+    double stddev = 0;   // of the samples
+    double errorLsb = 0; // (volts - ideal) in ideal LSB
     double inlEndPointLsb = 0;
     double inlBestFitLsb = 0;
     std::optional<double> dnlLsb; // when code - 1 was measured too
@@ -49,12 +49,12 @@ struct SweepResult {
     Channel channel = Channel::A;
     float rangeVolts = 10;
     int samples = 1;
-    bool twosComplement = false; // the coding the codes were written in
+    bool twosComplement = false;    // the coding the codes were written in
     std::vector<SweepPoint> points; // by code
-    double offsetErrorLsb = 0;    // error at the 0 V code (32768)
-    double zeroScaleErrorLsb = 0; // error at code 0
-    double gainErrorLsb = 0;      // measured span (code 0 to 65535) minus the ideal, in LSB
-    double inlEndPointMaxLsb = 0; // largest magnitude, with its sign
+    double offsetErrorLsb = 0;      // error at the 0 V code (32768)
+    double zeroScaleErrorLsb = 0;   // error at code 0
+    double gainErrorLsb = 0;        // measured span (code 0 to 65535) minus the ideal, in LSB
+    double inlEndPointMaxLsb = 0;   // largest magnitude, with its sign
     int32_t inlEndPointAt = 0;
     double inlBestFitMaxLsb = 0;
     int32_t inlBestFitAt = 0;

@@ -151,8 +151,8 @@ TEST(Meter, ConfiguresReadsAndRoutes) {
     const Outcome<Reading> r = m.measure();
     ASSERT_TRUE(r.ok()) << r.error().message;
     EXPECT_EQ(r->mean, -5.0);
-    EXPECT_EQ(fake.heard(), (QList<QByteArray>{"CONF:VOLT:DC", "VOLT:DC:NPLC 10",
-                                               "ROUT:CLOS (@103)", "READ?"}));
+    EXPECT_EQ(fake.heard(),
+              (QList<QByteArray>{"CONF:VOLT:DC", "VOLT:DC:NPLC 10", "ROUT:CLOS (@103)", "READ?"}));
 }
 
 TEST(Meter, AsksForTheProbeWithoutARoute) {
