@@ -3,6 +3,7 @@
 #include "board/USBStuff.h"
 #include "device/RegisterMap.h"
 #include "ui/bench/BoardSetup.h"
+#include "ui/bench/MeterCalibrationDialog.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
@@ -108,6 +109,13 @@ void MainForm::buildMenus() {
     MnuExit->setObjectName(QStringLiteral("MnuExit"));
     connect(MnuExit, &QAction::triggered, this, [this] { MnuExit_Click(); });
 
+    MnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    MnuTools->setObjectName(QStringLiteral("MnuTools"));
+    MnuMeterCalibration = MnuTools->addAction(QStringLiteral("Calibrate with Meter..."));
+    MnuMeterCalibration->setObjectName(QStringLiteral("MnuMeterCalibration"));
+    connect(MnuMeterCalibration, &QAction::triggered, this,
+            [this] { MnuMeterCalibration_Click(); });
+
     MnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
     MnuAbout = MnuHelp->addAction(QStringLiteral("&About"));
@@ -117,6 +125,17 @@ void MainForm::buildMenus() {
     MnuTest = menuBar()->addAction(QStringLiteral("Direct Read/Write"));
     MnuTest->setObjectName(QStringLiteral("MnuTest"));
     MnuTest->setEnabled(false);
+}
+
+void MainForm::MnuMeterCalibration_Click() {
+    if (!meterCalibration_)
+        meterCalibration_ = new MeterCalibrationDialog(ctx_.declare, driver_,
+                                                       ctx_.variant.backend == board::Backend::Newer
+                                                           ? bench::Model::TQ5802R
+                                                           : bench::Model::TQ5802,
+                                                       this);
+    meterCalibration_->show();
+    meterCalibration_->raise();
 }
 
 void MainForm::setDriverDescription(const QString& text, const QString& toolTip) {

@@ -69,6 +69,8 @@ public:
     QAction* MnuLoadSetup; // "Load Board Set-up..."
     QAction* MnuExit;
     QMenu* MnuView = nullptr; // only while there is a window to view
+    QMenu* MnuTools;
+    QAction* MnuMeterCalibration; // "Calibrate with Meter..."
     QMenu* MnuHelp;
     QAction* MnuAbout;
     QAction* MnuTest; // "Direct Read/Write", not available
@@ -77,6 +79,7 @@ public:
 
     void MnuExit_Click();
     void MnuAbout_Click();
+    void MnuMeterCalibration_Click();
     void Command10_Click();
 
     // The switches of the control lines and the function register from the shared state,
@@ -109,6 +112,7 @@ private:
     ProductPanel* product_;
     QLabel* driverLabel_;
     QPointer<QDialog> about_;
+    QPointer<QDialog> meterCalibration_;
     std::unique_ptr<BoardSetup> setup_;
 };
 
