@@ -1,17 +1,15 @@
 #include "ui/bench/MeterCalibrationDialog.h"
 
+#include "ui/bench/MeterSettings.h"
+
 #include <QApplication>
 #include <QCheckBox>
-#include <QComboBox>
 #include <QDialogButtonBox>
-#include <QDoubleSpinBox>
-#include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
@@ -39,43 +37,11 @@ MeterCalibrationDialog::MeterCalibrationDialog(board::Declare& declare, board::D
     setObjectName(QStringLiteral("MeterCalibrationDialog"));
     setWindowTitle(QStringLiteral("Calibrate with Meter"));
 
-    // The simulated board's meter, when the program was started with one.
-    const QByteArray simulated = qgetenv("TQ5802_SIM_METER");
-    MeterUrl = named(new QLineEdit(simulated.isEmpty()
-                                       ? QStringLiteral("tcp://127.0.0.1:5025")
-                                       : QStringLiteral("tcp://") + QString::fromLatin1(simulated),
-                                   this),
-                     "MeterUrl");
-    MeterUrl->setToolTip(QStringLiteral("tcp://HOST[:PORT] (port 5025 unless given) or "
-                                        "usbtmc:///dev/usbtmcN"));
-    MeterRoute = named(
-        new QLineEdit(simulated.isEmpty() ? QString() : QStringLiteral("ROUT:CLOS (@{n})"), this),
-        "MeterRoute");
-    MeterRoute->setPlaceholderText(QStringLiteral("none: move the probe by hand"));
-    MeterRoute->setToolTip(QStringLiteral("A scanner's routing command; {n} becomes 1 to 4 for "
-                                          "DAC A to DAC D, e.g. ROUT:CLOS (@10{n})"));
-    MeterQuery = named(new QComboBox(this), "MeterQuery");
-    MeterQuery->addItems({QStringLiteral("MEAS:VOLT:DC?"), QStringLiteral("CONF:VOLT:DC, READ?")});
-    MeterNplc = named(new QDoubleSpinBox(this), "MeterNplc");
-    MeterNplc->setRange(0, 100);
-    MeterNplc->setDecimals(2);
-    MeterNplc->setSpecialValueText(QStringLiteral("meter's own"));
-    MeterSamples = named(new QSpinBox(this), "MeterSamples");
-    MeterSamples->setRange(1, 1000);
-    MeterSamples->setValue(4);
-    MeterSettle = named(new QSpinBox(this), "MeterSettle");
-    MeterSettle->setRange(0, 60000);
-    MeterSettle->setValue(100);
-    MeterSettle->setSuffix(QStringLiteral(" ms"));
-
-    auto* meterBox = new QGroupBox(QStringLiteral("Meter"), this);
-    auto* form = new QFormLayout(meterBox);
-    form->addRow(QStringLiteral("Address:"), MeterUrl);
-    form->addRow(QStringLiteral("Routing command:"), MeterRoute);
-    form->addRow(QStringLiteral("Query:"), MeterQuery);
-    form->addRow(QStringLiteral("NPLC:"), MeterNplc);
-    form->addRow(QStringLiteral("Samples averaged:"), MeterSamples);
-    form->addRow(QStringLiteral("Settle time:"), MeterSettle);
+    auto* meterBox = new MeterSettings(this);
+    MeterUrl = meterBox->MeterUrl;
+    MeterRoute = meterBox->MeterRoute;
+    MeterSamples = meterBox->MeterSamples;
+    MeterSettle = meterBox->MeterSettle;
 
     auto* channelBox = new QGroupBox(QStringLiteral("Channels"), this);
     auto* channelRow = new QHBoxLayout(channelBox);
@@ -140,8 +106,7 @@ void MeterCalibrationDialog::reject() {
 void MeterCalibrationDialog::setRunning(bool running) {
     running_ = running;
     for (QWidget* w :
-         std::initializer_list<QWidget*>{MeterUrl, MeterRoute, MeterQuery, MeterNplc, MeterSamples,
-                                         MeterSettle, StartButton, CloseButton})
+         std::initializer_list<QWidget*>{findChild<MeterSettings*>(), StartButton, CloseButton})
         w->setEnabled(!running);
     for (QCheckBox* box : Channels)
         box->setEnabled(!running);
@@ -158,14 +123,7 @@ void MeterCalibrationDialog::start() {
         Status->setText(QStringLiteral("Choose at least one channel."));
         return;
     }
-    bench::MeterOptions meterOptions;
-    meterOptions.url = MeterUrl->text().trimmed();
-    meterOptions.routeTemplate = MeterRoute->text().trimmed();
-    meterOptions.query = MeterQuery->currentIndex() == 1 ? bench::MeterOptions::Query::ConfigureRead
-                                                         : bench::MeterOptions::Query::Measure;
-    meterOptions.nplc = MeterNplc->value();
-    meterOptions.samples = MeterSamples->value();
-    meterOptions.settle = std::chrono::milliseconds(MeterSettle->value());
+    const bench::MeterOptions meterOptions = findChild<MeterSettings*>()->options();
 
     cancelRequested_ = false;
     setRunning(true);
@@ -187,13 +145,7 @@ void MeterCalibrationDialog::start() {
     if (bench::Status ranges = bench.refreshRanges(); !ranges) return fail(ranges.error());
     auto meter = bench::Meter::connect(meterOptions);
     if (!meter) return fail(meter.error());
-    meter.value()->setProbeRequest([this](bench::Channel c) {
-        return QMessageBox::question(
-                   this, windowTitle(),
-                   QStringLiteral("Connect the meter to the output of %1, then press OK.")
-                       .arg(Text(bench::ChannelCaption(c))),
-                   QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) == QMessageBox::Ok;
-    });
+    meter.value()->setProbeRequest(MeterSettings::askUser(this));
 
     bench::CalibrationHooks hooks;
     hooks.progress = [this](const bench::CalibrationProgress& p) {

@@ -16,8 +16,6 @@
 #include <array>
 
 class QCheckBox;
-class QComboBox;
-class QDoubleSpinBox;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -34,12 +32,11 @@ public:
     MeterCalibrationDialog(board::Declare& declare, board::DriverApi& driver, bench::Model model,
                            QWidget* parent = nullptr);
 
+    // The meter's settings (MeterSettings.h).
     QLineEdit* MeterUrl;
-    QLineEdit* MeterRoute; // routing command with {n}; empty: the user moves the probe
-    QComboBox* MeterQuery;
-    QDoubleSpinBox* MeterNplc;
+    QLineEdit* MeterRoute;
     QSpinBox* MeterSamples;
-    QSpinBox* MeterSettle; // ms
+    QSpinBox* MeterSettle;
     std::array<QCheckBox*, 4> Channels;
     QPushButton* StartButton;
     QPushButton* CancelButton;

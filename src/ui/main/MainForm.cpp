@@ -4,6 +4,7 @@
 #include "device/RegisterMap.h"
 #include "ui/bench/BoardSetup.h"
 #include "ui/bench/MeterCalibrationDialog.h"
+#include "ui/bench/MeterSweepDialog.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
@@ -115,6 +116,9 @@ void MainForm::buildMenus() {
     MnuMeterCalibration->setObjectName(QStringLiteral("MnuMeterCalibration"));
     connect(MnuMeterCalibration, &QAction::triggered, this,
             [this] { MnuMeterCalibration_Click(); });
+    MnuMeterSweep = MnuTools->addAction(QStringLiteral("Sweep with Meter..."));
+    MnuMeterSweep->setObjectName(QStringLiteral("MnuMeterSweep"));
+    connect(MnuMeterSweep, &QAction::triggered, this, [this] { MnuMeterSweep_Click(); });
 
     MnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
@@ -130,12 +134,17 @@ void MainForm::buildMenus() {
 void MainForm::MnuMeterCalibration_Click() {
     if (!meterCalibration_)
         meterCalibration_ = new MeterCalibrationDialog(ctx_.declare, driver_,
-                                                       ctx_.variant.backend == board::Backend::Newer
-                                                           ? bench::Model::TQ5802R
-                                                           : bench::Model::TQ5802,
-                                                       this);
+                                                       bench::ModelOf(ctx_.variant.backend), this);
     meterCalibration_->show();
     meterCalibration_->raise();
+}
+
+void MainForm::MnuMeterSweep_Click() {
+    if (!meterSweep_)
+        meterSweep_ =
+            new MeterSweepDialog(ctx_.declare, driver_, bench::ModelOf(ctx_.variant.backend), this);
+    meterSweep_->show();
+    meterSweep_->raise();
 }
 
 void MainForm::setDriverDescription(const QString& text, const QString& toolTip) {

@@ -71,6 +71,7 @@ public:
     QMenu* MnuView = nullptr; // only while there is a window to view
     QMenu* MnuTools;
     QAction* MnuMeterCalibration; // "Calibrate with Meter..."
+    QAction* MnuMeterSweep;       // "Sweep with Meter..."
     QMenu* MnuHelp;
     QAction* MnuAbout;
     QAction* MnuTest; // "Direct Read/Write", not available
@@ -80,6 +81,7 @@ public:
     void MnuExit_Click();
     void MnuAbout_Click();
     void MnuMeterCalibration_Click();
+    void MnuMeterSweep_Click();
     void Command10_Click();
 
     // The switches of the control lines and the function register from the shared state,
@@ -113,6 +115,7 @@ private:
     QLabel* driverLabel_;
     QPointer<QDialog> about_;
     QPointer<QDialog> meterCalibration_;
+    QPointer<QDialog> meterSweep_;
     std::unique_ptr<BoardSetup> setup_;
 };
 
