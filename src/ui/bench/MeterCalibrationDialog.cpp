@@ -70,7 +70,7 @@ MeterCalibrationDialog::MeterCalibrationDialog(board::Declare& declare, board::D
     Results->verticalHeader()->hide();
     Results->setEditTriggers(QAbstractItemView::NoEditTriggers);
     Results->horizontalHeader()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    Results->setMinimumHeight(170);
+    Results->setMinimumSize(940, 170);
 
     StartButton = named(new QPushButton(QStringLiteral("Start"), this), "StartButton");
     CancelButton = named(new QPushButton(QStringLiteral("Cancel"), this), "CancelButton");

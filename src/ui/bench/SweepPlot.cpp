@@ -24,17 +24,17 @@ QString Caption(bench::Channel c) {
     return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Axes from code 0 to 65535 and a symmetric LSB scale with some room above the data.
+// Codes on 0..65536 in eighths of the span; a symmetric LSB scale with room above the data.
 void AddAxes(QChart* chart, double extent) {
     auto* x = new QValueAxis;
-    x->setRange(0, 65535);
+    x->setRange(0, 65536);
     x->setTickCount(9);
     x->setLabelFormat(QStringLiteral("%d"));
     x->setTitleText(QStringLiteral("code (0 = zero scale, 32768 = 0 V)"));
     auto* y = new QValueAxis;
-    const double top = std::max(0.25, std::ceil(extent * 1.2 * 4) / 4);
+    const double top = std::max(0.25, extent * 1.15);
     y->setRange(-top, top);
-    y->setTickCount(5);
+    y->applyNiceNumbers();
     y->setLabelFormat(QStringLiteral("%.2f"));
     y->setTitleText(QStringLiteral("LSB"));
     chart->addAxis(x, Qt::AlignBottom);
@@ -49,7 +49,7 @@ QChart* NewChart(const QString& title) {
     auto* chart = new QChart;
     chart->setTitle(title);
     chart->setAnimationOptions(QChart::NoAnimation);
-    chart->legend()->setAlignment(Qt::AlignRight);
+    chart->legend()->setAlignment(Qt::AlignTop);
     return chart;
 }
 
@@ -115,6 +115,7 @@ std::array<QChart*, 3> BuildCharts(const bench::SweepResult& r) {
     AddAxes(inl, inlExtent);
     AddAxes(dnl, dnlExtent);
     transfer->legend()->hide();
+    dnl->legend()->hide();
     return {transfer, inl, dnl};
 }
 
