@@ -3,6 +3,10 @@
 #include "device/Calibration.h"
 #include "device/RegisterMap.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -192,6 +196,50 @@ Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
     if (failure) return *failure;
     if (!restored) return restored.error();
     return results;
+}
+
+QString CalibrationTable(const std::vector<ChannelCalibration>& results) {
+    QString out =
+        QStringLiteral("channel  offset before        offset after         zero scale before    "
+                       "zero scale after     passes\n");
+    const auto cell = [](double lsb, double volts) {
+        return QString::asprintf("%+7.2f LSB %+8.4f mV", lsb, volts * 1000).leftJustified(21);
+    };
+    for (const ChannelCalibration& r : results) {
+        out += Caption(r.channel).leftJustified(9) +
+               cell(r.before.offsetLsb, r.before.offsetVolts) +
+               cell(r.after.offsetLsb, r.after.offsetVolts) +
+               cell(r.before.zeroScaleLsb, r.before.zeroScaleVolts) +
+               cell(r.after.zeroScaleLsb, r.after.zeroScaleVolts) + QString::number(r.passes);
+        if (!r.withinTolerance) out += QStringLiteral(", not within tolerance");
+        if (r.offsetLimited || r.gainLimited) out += QStringLiteral(", trim at its limit");
+        out += QLatin1Char('\n');
+    }
+    return out;
+}
+
+QByteArray CalibrationJson(const std::vector<ChannelCalibration>& results) {
+    const auto errors = [](const PointErrors& e) {
+        return QJsonObject{{"offset_lsb", e.offsetLsb},
+                           {"offset_volts", e.offsetVolts},
+                           {"zero_scale_lsb", e.zeroScaleLsb},
+                           {"zero_scale_volts", e.zeroScaleVolts}};
+    };
+    QJsonArray channels;
+    for (const ChannelCalibration& r : results)
+        channels.append(QJsonObject{
+            {"channel", QString::fromLatin1(ChannelName(r.channel).data())},
+            {"range_volts", static_cast<double>(r.rangeVolts)},
+            {"before", errors(r.before)},
+            {"after", errors(r.after)},
+            {"passes", r.passes},
+            {"within_tolerance", r.withinTolerance},
+            {"offset_limited", r.offsetLimited},
+            {"gain_limited", r.gainLimited},
+            {"offset_code", r.offsetCode},
+            {"fine_gain_code", r.fineCode},
+        });
+    return QJsonDocument(channels).toJson(QJsonDocument::Indented);
 }
 
 } // namespace tq::bench

@@ -66,4 +66,9 @@ Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
                                                    const CalibrationOptions& options,
                                                    const CalibrationHooks& hooks = {});
 
+// The errors before and after as a table for a terminal, one line per channel.
+QString CalibrationTable(const std::vector<ChannelCalibration>& results);
+// The same as a JSON array of channel objects.
+QByteArray CalibrationJson(const std::vector<ChannelCalibration>& results);
+
 } // namespace tq::bench

@@ -85,6 +85,11 @@ TEST_F(MeterOnSim, CalibrationBringsEveryChannelWithinHalfAnLsb) {
     for (int i = 0; i < 4; ++i)
         EXPECT_EQ(after.input[i], before.input[i]);
     ASSERT_EQ(results->size(), 4u);
+    const QJsonArray json = QJsonDocument::fromJson(CalibrationJson(*results)).array();
+    ASSERT_EQ(json.size(), 4);
+    EXPECT_EQ(json[3][QStringLiteral("channel")].toString(), QStringLiteral("D"));
+    EXPECT_TRUE(json[3][QStringLiteral("within_tolerance")].toBool());
+    EXPECT_EQ(CalibrationTable(*results).count(QLatin1Char('\n')), 5);
     for (const ChannelCalibration& r : *results) {
         SCOPED_TRACE(ChannelName(r.channel).data());
         EXPECT_GT(std::abs(r.before.offsetLsb), 2.0);
