@@ -28,7 +28,7 @@ void SetFirmwarePath(SharedState& state, std::string_view programDir) {
     PathToBytes(state, state.FirmwarePath);
 }
 
-int16_t OpenBoard(SharedState& state, DriverApi& driver) {
+int16_t OpenBoard(SharedState& state, DriverApi& driver, int16_t* connectStatus) {
     const QLoggingCategory log("tq5802.usb", QtInfoMsg);
     std::array<uint8_t, 128> boardList{};
     int32_t count = 0;
@@ -36,6 +36,7 @@ int16_t OpenBoard(SharedState& state, DriverApi& driver) {
     const int16_t found = driver.Search_For_Boards(kVendorId, kProductId, &count, boardList.data());
     const int16_t connected =
         driver.Connect(kVendorId, kProductId, boardList[0], &state.BoardHandle);
+    if (connectStatus) *connectStatus = connected;
     ensurePathBytes(state);
     const int16_t loaded =
         driver.Download_Firmware(state.BoardHandle, state.FirmwarePathBytes.data());
@@ -44,11 +45,18 @@ int16_t OpenBoard(SharedState& state, DriverApi& driver) {
     return loaded;
 }
 
-bool StartBoard(SharedState& state, DriverApi& driver, Backend backend) {
-    if (backend == Backend::Newer) return OpenBoard(state, driver) == 0;
+bool StartBoard(SharedState& state, DriverApi& driver, Backend backend, StartStatus* status) {
+    StartStatus ignored;
+    StartStatus& out = status ? *status : ignored;
+    out = {};
+    if (backend == Backend::Newer) {
+        out.load = OpenBoard(state, driver, &out.connect);
+        return out.load == 0;
+    }
     const QLoggingCategory log("tq5802.usb", QtInfoMsg);
     ensurePathBytes(state);
     state.DriverStatus = driver.LoadFirmWare(state.FirmwarePathBytes.data());
+    out.load = state.DriverStatus;
     qCDebug(log, "load firmware %s: %d", state.FirmwarePath.c_str(), state.DriverStatus);
     return state.DriverStatus >= 1;
 }
