@@ -72,6 +72,11 @@ float CodeToVolts(int32_t code, float fs) {
     return static_cast<float>(2.0 * range * code / TwoPowN - range);
 }
 
+float DataCodeToVolts(int32_t code, float fs, int16_t binTwosCompLine) {
+    // Two's complement is the binary code with its top bit inverted.
+    return CodeToVolts(binTwosCompLine == 1 ? code : (code & DataMask) ^ 0x8000, fs);
+}
+
 double RoundDecimals(double x, int decimals) {
     const double scale = std::pow(10.0, decimals);
     return Round(x * scale) / scale;

@@ -33,6 +33,11 @@ int32_t VoltsToCode(float v, float fs, int16_t binTwosCompLine);
 // 2 x fs x code / 65536 - fs, computed in double and held in single precision.
 float CodeToVolts(int32_t code, float fs);
 
+// Voltage of a data code under the given coding (binTwosCompLine 1 binary, 0 two's
+// complement): the inverse of VoltsToCode up to its rounding. In two's complement 0 is 0 V
+// and 0x8000 is -fs.
+float DataCodeToVolts(int32_t code, float fs, int16_t binTwosCompLine);
+
 // x rounded to `decimals` places, halves to even (the volts entry rounds to 5 places).
 double RoundDecimals(double x, int decimals);
 

@@ -110,12 +110,12 @@ TEST(FirmwareSearch, StartKeepsTheStatusesForTheMessage) {
     driver.connectResult = TQ_STATUS_NO_PERMISSION;
     driver.downloadResult = -6;
     USBStuff::StartStatus status;
-    EXPECT_FALSE(USBStuff::StartBoard(state, driver, Backend::Newer, &status));
+    EXPECT_FALSE(USBStuff::StartBoard(state, driver, Backend::Newer, 0, &status));
     EXPECT_EQ(status.connect, TQ_STATUS_NO_PERMISSION);
     EXPECT_EQ(status.load, -6);
 
     driver.loadFirmWareResult = TQ_STATUS_NO_PERMISSION;
-    EXPECT_FALSE(USBStuff::StartBoard(state, driver, Backend::Legacy, &status));
+    EXPECT_FALSE(USBStuff::StartBoard(state, driver, Backend::Legacy, 0, &status));
     EXPECT_EQ(status.connect, 0);
     EXPECT_EQ(status.load, TQ_STATUS_NO_PERMISSION);
 }

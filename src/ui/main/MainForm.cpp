@@ -160,7 +160,7 @@ bool MainForm::Form_Load() {
 
     // 3. Open the board and start its firmware.
     board::USBStuff::StartStatus status;
-    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend, &status);
+    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend, 0, &status);
     if (abandoned_) return false;
     if (!started) {
         QMessageBox box(QMessageBox::Warning, QString::fromUtf8(v.title),
