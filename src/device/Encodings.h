@@ -68,7 +68,8 @@ int32_t CodeToFineGain(int32_t r);
 float ClampFineGain(float g);
 
 // Offset register value for a trim x in LSB, after limiting x to -16 .. +15.875: the 8-bit
-// two's complement of x x 8, 0 .. 255 (15.875 -> 127, -0.125 -> 255, -16 -> 128).
+// two's complement of x x 8, always 0 .. 255 (15.875 -> 127, -0.125 -> 255, -16 -> 128,
+// -0.0625 -> 0).
 int32_t OffsetToCode(float x);
 
 // Offset trim of a register value: (r - 256 when r > 127, else r) / 8.

@@ -13,6 +13,7 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class QAction;
@@ -28,6 +29,7 @@ class HardwarePanel;
 class TemperaturePanel;
 class CalibrationPanel;
 class ProductPanel;
+class BoardSetup;
 
 class MainForm : public QMainWindow {
     Q_OBJECT
@@ -69,6 +71,8 @@ public:
     ProductPanel& productPanel() { return *product_; }
 
     QMenu* MnuFile;
+    QAction* MnuSaveSetup; // "Save Board Set-up..."
+    QAction* MnuLoadSetup; // "Load Board Set-up..."
     QAction* MnuExit;
     QMenu* MnuView = nullptr; // only while there is a window to view
     QMenu* MnuHelp;
@@ -81,6 +85,11 @@ public:
     void MnuAbout_Click();
     void Command10_Click();
 
+    // The switches of the control lines and the function register from the shared state,
+    // after something other than the switches changed the board (a loaded set-up).
+    void showBoardState();
+    BoardSetup& boardSetup() { return *setup_; }
+
     // The About window once it has been opened, else nullptr.
     QDialog* aboutWindow() const { return about_; }
 
@@ -90,6 +99,7 @@ protected:
 
 private:
     void buildMenus();
+    // The function switches, item texts and flags from the word read at load.
     void applyFunctionRegister(int32_t bits);
     void onTransfer(const board::Transfer& t);
 
@@ -106,6 +116,7 @@ private:
     ProductPanel* product_;
     QLabel* driverLabel_;
     QPointer<QDialog> about_;
+    std::unique_ptr<BoardSetup> setup_;
 };
 
 // Creates the About window; the one place that knows its class.
