@@ -236,9 +236,23 @@ Outcome<QString> Meter::identify() {
 
 Status Meter::configure() {
     if (options_.query != MeterOptions::Query::ConfigureRead) return {};
-    if (Status s = send("CONF:VOLT:DC"); !s) return s;
-    if (options_.nplc > 0) return send("VOLT:DC:NPLC " + QByteArray::number(options_.nplc, 'g', 6));
+    if (Status s = sendChecked("CONF:VOLT:DC"); !s) return s;
+    if (options_.nplc > 0)
+        return sendChecked("VOLT:DC:NPLC " + QByteArray::number(options_.nplc, 'g', 6));
     return {};
+}
+
+Status Meter::sendChecked(const QByteArray& command) {
+    if (Status s = send(command); !s) return s;
+    Outcome<QByteArray> error = query("SYST:ERR?");
+    if (!error) return error.error();
+    // "+0,"No error"": the number before the comma says.
+    bool numbered = false;
+    const int code = error->split(',').front().trimmed().toInt(&numbered);
+    if (numbered && code == 0) return {};
+    return MeterError(
+        QStringLiteral("meter at %1 refused '%2': %3")
+            .arg(where_, QString::fromLatin1(command), QString::fromLatin1(error->trimmed())));
 }
 
 Status Meter::select(Channel channel) {
@@ -247,7 +261,7 @@ Status Meter::select(Channel channel) {
     if (!options_.routeTemplate.isEmpty()) {
         QString command = options_.routeTemplate;
         command.replace(QLatin1String("{n}"), QString::number(ChannelIndex(channel) + 1));
-        if (Status s = send(command.toLatin1()); !s) return s;
+        if (Status s = sendChecked(command.toLatin1()); !s) return s;
     } else if (ask_) {
         const bool moved = [&] {
             WaitClock clock(waited_); // the user's time is not ours

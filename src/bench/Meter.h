@@ -73,10 +73,14 @@ public:
     Status send(const QByteArray& command);
     Outcome<QByteArray> query(const QByteArray& command);
     Outcome<QString> identify(); // "*IDN?"
-    // Sends the configuration of ConfigureRead (nothing for Measure).
+    // Sends the configuration of ConfigureRead (nothing for Measure); a setting the meter
+    // refuses is an error.
     Status configure();
+    // Sends a setting, then asks "SYST:ERR?": an error the meter queued is this call's,
+    // e.g. "meter at HOST:PORT refused 'ROUT:CLOS (@105)': -222,"Data out of range"".
+    Status sendChecked(const QByteArray& command);
 
-    // Routes the channel to the meter: the routing command, else the probe request (an
+    // Routes the channel to the meter: the routing command (checked), else the probe request (an
     // Error of kind Cancelled when declined, Usage when nobody can be asked). Repeating the
     // channel routed last does nothing.
     Status select(Channel channel);

@@ -137,6 +137,7 @@ TEST(Meter, AveragesSamplesWithTheirSpread) {
 
 TEST(Meter, ConfiguresReadsAndRoutes) {
     FakeMeter fake([](const QByteArray& line) {
+        if (line == "SYST:ERR?") return Answer("+0,\"No error\"");
         return line == "READ?" ? Answer("-5.0") : Reply{Reply::Silence, {}};
     });
     MeterOptions o = Options(fake);
@@ -152,7 +153,26 @@ TEST(Meter, ConfiguresReadsAndRoutes) {
     ASSERT_TRUE(r.ok()) << r.error().message;
     EXPECT_EQ(r->mean, -5.0);
     EXPECT_EQ(fake.heard(),
-              (QList<QByteArray>{"CONF:VOLT:DC", "VOLT:DC:NPLC 10", "ROUT:CLOS (@103)", "READ?"}));
+              (QList<QByteArray>{"CONF:VOLT:DC", "SYST:ERR?", "VOLT:DC:NPLC 10", "SYST:ERR?",
+                                 "ROUT:CLOS (@103)", "SYST:ERR?", "READ?"}));
+}
+
+// A route the meter does not know is an error, not a reading of whatever it measures.
+TEST(Meter, ARefusedRouteIsAnError) {
+    FakeMeter fake([](const QByteArray& line) {
+        return line == "SYST:ERR?" ? Answer("-113,\"Undefined header\"")
+                                   : Reply{Reply::Silence, {}};
+    });
+    MeterOptions o = Options(fake);
+    o.routeTemplate = QStringLiteral("ROUT:CLOS (@10{n})");
+    auto meter = Meter::connect(o);
+    ASSERT_TRUE(meter.ok());
+    const Status routed = meter.value()->select(Channel::A);
+    ASSERT_FALSE(routed.ok());
+    EXPECT_EQ(QString::fromStdString(routed.error().message),
+              QStringLiteral("meter at 127.0.0.1:%1 refused 'ROUT:CLOS (@101)': -113,\"Undefined "
+                             "header\"")
+                  .arg(fake.port()));
 }
 
 TEST(Meter, AsksForTheProbeWithoutARoute) {
