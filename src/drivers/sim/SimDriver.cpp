@@ -4,6 +4,7 @@
 #include "drivers/sim/SimBoard.h"
 #include "drivers/sim/sim_abi.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <span>
@@ -22,6 +23,7 @@ constexpr int32_t kHandle = 0x5802;
 struct Driver {
     SimBoard board;
     bool connected = false;
+    std::string lastError; // Last_Error_Text
 };
 
 // The library's one board. The C entry points carry no context (their signatures are a fixed
@@ -44,6 +46,19 @@ template <typename F> int16_t guarded(F&& f) {
 
 std::string pathFromBytes(const uint8_t* bytes) {
     return std::string(reinterpret_cast<const char*>(bytes));
+}
+
+constexpr const char* kAbsentText = "no board is attached (the simulated board is unplugged)";
+
+// Keeps the reason a download failed for Last_Error_Text.
+Status noteDownload(const tq::sim::DownloadResult& r, const std::filesystem::path& path) {
+    if (r.status == Status::NoDevice) g_driver.lastError = kAbsentText;
+    if (r.error) {
+        g_driver.lastError = "firmware file " + path.string();
+        if (r.error->line != 0) g_driver.lastError += " line " + std::to_string(r.error->line);
+        g_driver.lastError += ": " + r.error->message;
+    }
+    return r.status;
 }
 
 int16_t request(uint8_t req, int32_t value, int32_t index, uint8_t direction, int32_t length,
@@ -69,7 +84,10 @@ int16_t Search_For_Boards(int32_t vendorId, int32_t productId, int32_t* count, u
 int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* handle) {
     if (handle == nullptr) return code(Status::InvalidParam);
     *handle = 0;
-    if (!g_driver.board.present()) return code(Status::NoDevice);
+    if (!g_driver.board.present()) {
+        g_driver.lastError = kAbsentText;
+        return code(Status::NoDevice);
+    }
     if (vendorId != kVendorId || productId != kProductId || board != kBoardId) {
         return code(Status::NotFound);
     }
@@ -80,11 +98,14 @@ int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* han
 
 int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes) {
     return guarded([&] {
-        if (!g_driver.board.present()) return code(Status::NoDevice);
+        if (!g_driver.board.present()) {
+            g_driver.lastError = kAbsentText;
+            return code(Status::NoDevice);
+        }
         if (!g_driver.connected || handle != kHandle) return code(Status::InvalidParam);
         if (pathBytes == nullptr) return code(Status::InvalidParam);
         const std::filesystem::path path(pathFromBytes(pathBytes));
-        return code(g_driver.board.downloadFirmware(path).status);
+        return code(noteDownload(g_driver.board.downloadFirmware(path), path));
     });
 }
 
@@ -99,7 +120,7 @@ int16_t LoadFirmWare(uint8_t* pathBytes) {
     return guarded([&]() -> int16_t {
         if (pathBytes == nullptr) return 0;
         const std::filesystem::path path(pathFromBytes(pathBytes));
-        return g_driver.board.downloadFirmware(path).ok() ? 1 : 0;
+        return noteDownload(g_driver.board.downloadFirmware(path), path) == Status::Ok ? 1 : 0;
     });
 }
 
@@ -109,9 +130,20 @@ int16_t VendorIORequest(int16_t req, int32_t value, int32_t index, int16_t direc
     return request(static_cast<uint8_t>(req), value, index, direction != 0 ? 1 : 0, length, buffer);
 }
 
+int32_t Last_Error_Text(uint8_t* buffer, int32_t size) {
+    const std::string& text = g_driver.lastError;
+    if (buffer != nullptr && size > 0) {
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size) - 1);
+        std::copy_n(text.begin(), n, buffer);
+        buffer[n] = 0;
+    }
+    return static_cast<int32_t>(text.size());
+}
+
 void TQSim_Reset(void) {
     g_driver.board.reset();
     g_driver.connected = false;
+    g_driver.lastError.clear();
 }
 
 void TQSim_SetAbsent(int32_t absent) {
