@@ -64,8 +64,7 @@ QPoint besideOf(const QRect& frame, const QSize& size, const QRect& screen) {
 Main::Main(const Variant& variant, const QString& driverPath, QString programDir)
     : Main(variant, std::make_unique<board::DriverLibrary>(driverPath), std::move(programDir)) {
     library_ = static_cast<board::DriverLibrary*>(driver_.get());
-    library_->setLoadErrorHandler(
-        [this](const board::LoadError& e) { onLoadError(e.file, e.entry, e.reason); });
+    library_->setLoadErrorHandler([this](const board::LoadError& e) { onLoadError(e); });
 }
 
 Main::Main(const Variant& variant, std::unique_ptr<board::DriverApi> driver, QString programDir)
@@ -104,15 +103,13 @@ void Main::openSimulatedBoard() {
     simBoard_->show();
 }
 
-void Main::onLoadError(const QString& file, const QString& entry, const QString& reason) {
+void Main::onLoadError(const board::LoadError& error) {
     if (loadFailed_) return;
     loadFailed_ = true;
     form_->abandon();
     const bool wasRunning = form_->isVisible();
     form_->hide();
-    QMessageBox::critical(nullptr, QString::fromUtf8(variant_.title),
-                          QStringLiteral("Cannot load \"%1\" from the driver library\n%2\n\n%3")
-                              .arg(entry, file, reason),
+    QMessageBox::critical(nullptr, QString::fromUtf8(variant_.title), board::describe(error),
                           QMessageBox::Ok);
     // During the load start() reports the failure; later the event loop ends here.
     if (wasRunning) QCoreApplication::exit(kDriverLoadFailed);
