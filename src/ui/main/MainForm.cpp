@@ -15,6 +15,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -144,8 +145,8 @@ bool MainForm::Form_Load() {
     board::Declare& d = ctx_.declare;
     const Variant& v = ctx_.variant;
 
-    // 1. Firmware image beside the program.
-    board::USBStuff::SetFirmwarePath(s, programDir_.toStdString());
+    // 1. Firmware image beside the program, its path in the file system's own encoding.
+    board::USBStuff::SetFirmwarePath(s, QFile::encodeName(programDir_).toStdString());
 
     // 2. LDAC, CLR, Bin / 2sComp and RSTIN high (their flags already are).
     hardware_->Toggle9->setValue(true);
@@ -159,9 +160,12 @@ bool MainForm::Form_Load() {
     const bool started = board::USBStuff::StartBoard(s, driver_, v.backend);
     if (abandoned_) return false;
     if (!started) {
-        QMessageBox::warning(nullptr, QString::fromUtf8(v.title),
-                             QStringLiteral("Error Downloading Firmware - Check USB connections"),
-                             QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, QString::fromUtf8(v.title),
+                        QStringLiteral("Error Downloading Firmware - Check USB connections"),
+                        QMessageBox::Ok);
+        // The driver's reason, when it gives one, is what the user can act on.
+        box.setInformativeText(QString::fromStdString(driver_.lastErrorText()));
+        box.exec();
         return false;
     }
 
