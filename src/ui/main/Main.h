@@ -26,6 +26,7 @@ public:
     // Exit statuses of a program that ends before its window runs.
     static constexpr int kFirmwareFailed = 1;
     static constexpr int kDriverLoadFailed = 2;
+    static constexpr int kNoDisplay = 1; // no window system could be opened
     static constexpr int kBadCommandLine = 64;
 
     // Loads the driver library at driverPath (by name, at its first call). A library that
