@@ -19,6 +19,8 @@ void Converter::powerOn() {
     ldac_ = clr_ = binary_ = rstin_ = true;
     driven_ = {};
     driveLevel_ = {};
+    strayWrites_ = 0;
+    lastStrayWord_ = 0;
     resetRegisters();
 }
 
@@ -33,13 +35,18 @@ void Converter::resetRegisters() {
 
 uint32_t Converter::frame(uint32_t word) {
     word &= 0xFFFFFF;
-    if (!rstin_) return kFloatingSdoWord;
-    const uint32_t out = (function_ & kFnSdoDisable) ? kFloatingSdoWord : sdoNext_;
-
     const bool read = (word & 0x800000) != 0;
     const auto reg = static_cast<uint8_t>(word >> 19 & 0x7);
     const auto addr = static_cast<uint8_t>(word >> 16 & 0x7);
     const auto data = static_cast<uint16_t>(word & 0xFFFF);
+    // The real part drops such bits silently; the model tells, so a test can see them.
+    if (!read && (data & ~fieldMask(reg, addr)) != 0) {
+        ++strayWrites_;
+        lastStrayWord_ = word;
+    }
+
+    if (!rstin_) return kFloatingSdoWord;
+    const uint32_t out = (function_ & kFnSdoDisable) ? kFloatingSdoWord : sdoNext_;
     if (read) {
         sdoNext_ = (word & 0xFF0000) | registerValue(reg, addr);
     } else {
@@ -57,6 +64,33 @@ uint16_t Converter::functionReadback() const {
     if (!(w & kFnD1Output))
         w = static_cast<uint16_t>((w & ~kFnD1Level) | (pinLevel(1) ? kFnD1Level : 0));
     return w;
+}
+
+uint16_t Converter::fieldMask(uint8_t reg, uint8_t addr) {
+    constexpr uint16_t everything = 0xFFFF; // nothing selected: no bit is out of place
+    if (reg == kRegFunction) {
+        switch (addr) {
+        case kFuncControl:
+            return device::FunctionBitsMask;
+        case kFuncNop:
+        case kFuncClear:
+        case kFuncLoad:
+            return 0; // commands: the data is 0
+        default:
+            return everything;
+        }
+    }
+    if (addr > kAddrAllDacs) return everything;
+    switch (reg) {
+    case kRegCoarseGain:
+        return device::CoarseGainCodeMask;
+    case kRegFineGain:
+        return device::FineGainFieldMask;
+    case kRegOffset:
+        return device::OffsetFieldMask;
+    default:
+        return everything; // the data register, and codes 1, 6 and 7
+    }
 }
 
 uint16_t Converter::registerValue(uint8_t reg, uint8_t addr) const {

@@ -85,6 +85,14 @@ public:
     void setBoardDrive(int pin, bool driven);
     void setBoardDriveLevels(bool d0High, bool d1High);
 
+    // Write words whose data had bits outside the addressed register's field (the
+    // converter ignores those bits), counted since power-on, and the last such word. The
+    // data register, and codes and addresses that select nothing, have no such bits.
+    uint32_t strayWrites() const { return strayWrites_; }
+    uint32_t lastStrayWord() const { return lastStrayWord_; }
+    // The data bits a write to reg at addr can use.
+    static uint16_t fieldMask(uint8_t reg, uint8_t addr);
+
     const ChannelRegisters& channel(int ch) const { return channels_.at(ch); }
     uint16_t functionWord() const { return function_; }
     // The function word as a read shows it: the level bit of a pin that is an input of
@@ -122,6 +130,8 @@ private:
     bool rstin_ = true;
     std::array<bool, 2> driven_{};
     std::array<bool, 2> driveLevel_{};
+    uint32_t strayWrites_ = 0;
+    uint32_t lastStrayWord_ = 0;
 };
 
 } // namespace tq::sim

@@ -202,6 +202,8 @@ int32_t TQSim_ReadRegisters(TQSimRegisters* out) {
     out->driveLevelD1 = c.boardDriveLevel(1);
     out->present = g_driver.board.present();
     out->firmwareRunning = g_driver.board.firmwareRunning();
+    out->strayWrites = c.strayWrites();
+    out->lastStrayWord = c.lastStrayWord();
     return 0;
 }
 

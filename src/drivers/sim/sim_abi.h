@@ -26,6 +26,10 @@ typedef struct TQSimRegisters {
     uint8_t driveLevelD0, driveLevelD1; /* the level it drives */
     uint8_t present;                    /* a board is attached */
     uint8_t firmwareRunning;            /* an image has been downloaded since power-up */
+    /* Register writes since power-up whose data had bits outside the addressed register's
+     * field (the converter ignores them), and the last such 24-bit word. */
+    uint32_t strayWrites;
+    uint32_t lastStrayWord;
 } TQSimRegisters;
 
 /* Power-on: attached, no firmware, not connected, no faults, 25 degrees. */

@@ -234,6 +234,15 @@ void MainForm::applyFunctionRegister(int32_t bits) {
         toggles[i]->setValue((bits & FunctionBitItems[i].mask) != 0);
         *items[i] = std::string(device::FunctionItemText(FunctionBitItems[i], bits));
     }
+    // The flags follow the board too, so the word the closing "Read Register" composes keeps
+    // the board's bits rather than clearing them under switches that still show them. SDO
+    // is taken as on: that read turns it on in any case.
+    s.LocalGndOffsetBit = (bits & device::LocalGndOffsetMask) != 0 ? 1 : 0;
+    s.D1DirectionBit = (bits & device::D1DirectionMask) != 0 ? 1 : 0;
+    s.D1LevelBit = (bits & device::D1LevelMask) != 0 ? 1 : 0;
+    s.D0DirectionBit = (bits & device::D0DirectionMask) != 0 ? 1 : 0;
+    s.D0LevelBit = (bits & device::D0LevelMask) != 0 ? 1 : 0;
+    s.SdoDisableBit = 0;
     // A pin the converter drives is not the board's to drive.
     const bool d1Out = (bits & device::D1DirectionMask) != 0;
     h.Frame21->setEnabled(!d1Out);

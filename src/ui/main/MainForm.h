@@ -83,6 +83,7 @@ protected:
 
 private:
     void buildMenus();
+    // The function switches, item texts and flags from the word read at load.
     void applyFunctionRegister(int32_t bits);
     void onTransfer(const board::Transfer& t);
 

@@ -51,6 +51,34 @@ TEST(Converter, RegistersKeepTheirWidthAndAllDacsWritesEveryChannel) {
     EXPECT_EQ(c.functionWord(), 0x3F);
 }
 
+// Bits a register cannot hold are dropped, but counted with the last such word.
+TEST(Converter, WritesWithBitsOutsideTheFieldAreCounted) {
+    struct Case {
+        uint32_t word;
+        bool stray;
+    };
+    const Case cases[] = {
+        {word(false, kRegOffset, 0, 0x0100), true},  {word(false, kRegOffset, 0, 0x00FF), false},
+        {word(false, kRegFineGain, 1, 0x40), true},  {word(false, kRegFineGain, 1, 0x3F), false},
+        {word(false, kRegCoarseGain, 4, 4), true},   {word(false, kRegCoarseGain, 4, 3), false},
+        {word(false, kRegFunction, 1, 0x40), true},  {word(false, kRegFunction, 1, 0x3F), false},
+        {word(false, kRegFunction, 4, 1), true},     {word(false, kRegData, 2, 0xFFFF), false},
+        {word(true, kRegOffset, 0, 0x0100), false},  {word(false, 6, 0, 0x5555), false},
+        {word(false, kRegOffset, 7, 0x0100), false},
+    };
+    for (const Case& k : cases) {
+        Converter c;
+        c.frame(k.word);
+        EXPECT_EQ(c.strayWrites(), k.stray ? 1u : 0u) << std::hex << k.word;
+        EXPECT_EQ(c.lastStrayWord(), k.stray ? k.word : 0u) << std::hex << k.word;
+    }
+    Converter c;
+    c.frame(word(false, kRegOffset, 2, 0x0100));
+    EXPECT_EQ(c.channel(2).offset, 0); // the field keeps its own bits
+    c.powerOn();
+    EXPECT_EQ(c.strayWrites(), 0u);
+}
+
 TEST(Converter, SdoOffFloatsHighUntilSwitchedBackOn) {
     Converter c;
     c.frame(word(false, kRegData, 0, 0xBEEF));
