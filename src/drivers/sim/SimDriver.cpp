@@ -79,9 +79,11 @@ constexpr const char* kAbsentText = "no board is attached (the simulated board i
 Status noteDownload(const tq::sim::DownloadResult& r, const std::filesystem::path& path) {
     if (r.status == Status::NoDevice) g_driver.lastError = kAbsentText;
     if (r.error) {
-        g_driver.lastError = "firmware file " + path.string();
-        if (r.error->line != 0) g_driver.lastError += " line " + std::to_string(r.error->line);
-        g_driver.lastError += ": " + r.error->message;
+        // Not std::to_string: its digit table is a unique symbol that would keep the library
+        // from ever being unloaded.
+        char line[32] = "";
+        if (r.error->line != 0) std::snprintf(line, sizeof line, " line %zu", r.error->line);
+        g_driver.lastError = "firmware file " + path.string() + line + ": " + r.error->message;
     }
     return r.status;
 }
