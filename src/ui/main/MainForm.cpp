@@ -155,8 +155,12 @@ bool MainForm::Form_Load() {
     board::Declare& d = ctx_.declare;
     const Variant& v = ctx_.variant;
 
-    // 1. Firmware image beside the program, its path in the file system's own encoding.
-    board::USBStuff::SetFirmwarePath(s, QFile::encodeName(programDir_).toStdString());
+    // 1. The firmware image found, or the one beside the program; its path goes to the driver
+    // in the file system's own encoding.
+    const board::FirmwareLookup firmware =
+        firmware_ ? *firmware_ : board::findFirmware({}, {programDir_});
+    s.FirmwarePath = QFile::encodeName(firmware.path).toStdString();
+    board::USBStuff::PathToBytes(s, s.FirmwarePath);
 
     // 2. LDAC, CLR, Bin / 2sComp and RSTIN high (their flags already are).
     hardware_->Toggle9->setValue(true);
@@ -167,14 +171,17 @@ bool MainForm::Form_Load() {
     if (!v.temperaturePanelEnabled) temperature_->setPanelEnabled(false);
 
     // 3. Open the board and start its firmware.
-    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend);
+    board::USBStuff::StartStatus status;
+    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend, 0, &status);
     if (abandoned_) return false;
     if (!started) {
         QMessageBox box(QMessageBox::Warning, QString::fromUtf8(v.title),
                         QStringLiteral("Error Downloading Firmware - Check USB connections"),
                         QMessageBox::Ok);
-        // The driver's reason, when it gives one, is what the user can act on.
-        box.setInformativeText(QString::fromStdString(driver_.lastErrorText()));
+        // The driver's own reason, when it gives one, is what the user can act on.
+        box.setInformativeText(
+            board::describeStartFailure(firmware, status.connect, status.load,
+                                        QString::fromStdString(driver_.lastErrorText())));
         box.exec();
         return false;
     }

@@ -148,7 +148,7 @@ public:
     struct Box {
         QString title, text;
         QMessageBox::Icon icon;
-        QString informativeText;
+        QString informative;
     };
     BoxAnswerer() {
         timer_.setInterval(10);

@@ -270,8 +270,33 @@ private slots:
                  QStringLiteral("Error Downloading Firmware - Check USB connections"));
         QCOMPARE(answerer.boxes[0].icon, QMessageBox::Warning);
         QCOMPARE(answerer.boxes[0].title, QStringLiteral("TQ5802R Evaluation Software"));
-        QVERIFY2(answerer.boxes[0].informativeText.contains(reason),
-                 qPrintable(answerer.boxes[0].informativeText));
+        QVERIFY2(answerer.boxes[0].informative.contains(reason),
+                 qPrintable(answerer.boxes[0].informative));
+    }
+
+    // Without an image the warning stays the same; below it are the places searched, and
+    // the driver got the last of them.
+    void missingFirmwareNamesThePlacesSearched_data() {
+        QTest::addColumn<bool>("legacy");
+        QTest::newRow("TQ5802R") << false;
+        QTest::newRow("TQ5802") << true;
+    }
+    void missingFirmwareNamesThePlacesSearched() {
+        QFETCH(bool, legacy);
+        const Variant& v = legacy ? kTQ5802 : kTQ5802R;
+        QTemporaryDir user, program;
+        Program p = makeProgram(v);
+        p.main->setFirmware(board::findFirmware({}, {user.path(), program.path()}));
+        BoxAnswerer answerer;
+        QCOMPARE(p.main->start(), Main::kFirmwareFailed);
+        QCOMPARE(answerer.boxes.size(), size_t{1});
+        QCOMPARE(answerer.boxes[0].text,
+                 QStringLiteral("Error Downloading Firmware - Check USB connections"));
+        for (const QTemporaryDir* dir : {&user, &program})
+            QVERIFY2(answerer.boxes[0].informative.contains(dir->filePath("TQ5802.hex")),
+                     qPrintable(answerer.boxes[0].informative));
+        QCOMPARE(QString::fromStdString(p.main->state().FirmwarePath),
+                 program.filePath("TQ5802.hex"));
     }
 
     void missingDriverLibraryNamesTheFileOnly() {
