@@ -354,11 +354,44 @@ Outcome<ChannelRegisters> Bench::readChannel(Channel channel) {
                                {CoarseGainRegister, &r.coarse},
                                {FineGainRegister, &r.fine},
                                {OffsetRegister, &r.offset}}) {
-        Outcome<int32_t> value = readRegister(code, channel);
+        Outcome<int32_t> value = readField(code, channel);
         if (!value) return value.error();
-        *field = *value & FieldMask(code, 0);
+        *field = *value;
     }
     return r;
+}
+
+Outcome<int32_t> Bench::readField(int16_t registerCode, Channel channel) {
+    Outcome<int32_t> value = readRegister(registerCode, channel);
+    if (!value) return value;
+    return *value & FieldMask(registerCode, 0);
+}
+
+Outcome<float> Bench::readVolts(Channel channel) {
+    Outcome<int32_t> code = readField(DataRegister, channel);
+    if (!code) return code.error();
+    return codeToVolts(channel, *code);
+}
+
+Outcome<float> Bench::readFineGain(Channel channel) {
+    Outcome<int32_t> code = readField(FineGainRegister, channel);
+    if (!code) return code.error();
+    return static_cast<float>(device::CodeToFineGain(*code));
+}
+
+Outcome<float> Bench::readOffset(Channel channel) {
+    Outcome<int32_t> code = readField(OffsetRegister, channel);
+    if (!code) return code.error();
+    return device::CodeToOffset(*code);
+}
+
+bool Bench::boardPresent() {
+    if (BackendOf(model_) == board::Backend::Legacy) return true;
+    std::array<uint8_t, 128> list{};
+    int32_t count = 0;
+    const int16_t status = driver_->Search_For_Boards(
+        board::USBStuff::kVendorId, board::USBStuff::kProductId, &count, list.data());
+    return status == 0 && count > 0;
 }
 
 // ---- Raw access ---------------------------------------------------------------------------
