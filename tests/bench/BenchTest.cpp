@@ -170,8 +170,7 @@ TEST_F(BenchOnSim, ReadBacksInUnitsAndBoardPresence) {
     failing(1);
     EXPECT_TRUE(bench.boardPresent());
     failing(0);
-    auto unplug =
-        reinterpret_cast<TQSim_Unplug_fn>(library.resolveOptional("TQSim_Unplug"));
+    auto unplug = reinterpret_cast<TQSim_Unplug_fn>(library.resolveOptional("TQSim_Unplug"));
     ASSERT_TRUE(unplug);
     unplug();
     EXPECT_FALSE(bench.readVolts(Channel::A));
