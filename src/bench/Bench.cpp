@@ -100,6 +100,10 @@ FunctionFlags FunctionFlags::fromWord(int32_t w) {
     };
 }
 
+Model ModelOf(board::Backend backend) {
+    return backend == board::Backend::Newer ? Model::TQ5802R : Model::TQ5802;
+}
+
 Outcome<int32_t> RangeCodeFromVolts(double fullScale) {
     for (const auto& range : device::CoarseGainRanges)
         if (std::isfinite(fullScale) && std::abs(fullScale - range.fullScaleVolts) < 1e-4)
@@ -113,9 +117,7 @@ Outcome<std::unique_ptr<Bench>> Bench::open(const OpenOptions& options) {
     auto library = std::make_unique<board::DriverLibrary>(options.driverPath);
     QString loadError;
     library->setLoadErrorHandler([&loadError](const board::LoadError& e) {
-        if (loadError.isEmpty())
-            loadError = QStringLiteral("cannot load \"%1\" from the driver library %2: %3")
-                            .arg(e.entry, e.file, e.reason);
+        if (loadError.isEmpty()) loadError = board::describe(e);
     });
     auto bench = std::make_unique<Bench>(*library, options.model);
     bench->ownedDriver_ = std::move(library);
@@ -130,9 +132,7 @@ Outcome<std::vector<int>> Bench::listBoards(const QString& driverPath) {
     board::DriverLibrary library(driverPath);
     QString loadError;
     library.setLoadErrorHandler([&loadError](const board::LoadError& e) {
-        if (loadError.isEmpty())
-            loadError = QStringLiteral("cannot load \"%1\" from the driver library %2: %3")
-                            .arg(e.entry, e.file, e.reason);
+        if (loadError.isEmpty()) loadError = board::describe(e);
     });
     std::array<uint8_t, 128> list{};
     int32_t count = 0;
