@@ -97,6 +97,25 @@ QString controlLineWords(int32_t value, int32_t index) {
 
 } // namespace
 
+TransferKind KindOf(const Transfer& t) {
+    const bool in = t.direction == kFromBoard;
+    switch (t.request) {
+    case kWriteAndPulse:
+        return TransferKind::RegisterWrite;
+    case kShiftWord:
+        return in ? TransferKind::RegisterRead : TransferKind::RegisterWrite;
+    case kControlLines:
+        return TransferKind::ControlLines;
+    case kReadAdc:
+        return TransferKind::WordRead;
+    case kDriveD0:
+    case kDriveD1:
+        return TransferKind::PinDrive;
+    default:
+        return TransferKind::Other;
+    }
+}
+
 QString TransferWords(const Transfer& t) {
     const bool in = t.direction == kFromBoard;
     const bool commandFits = t.value >= 0 && t.value <= 0xFF;

@@ -10,6 +10,10 @@
 
 namespace tq::board {
 
+// What a request is for, as a list of traffic groups them.
+enum class TransferKind { RegisterWrite, RegisterRead, ControlLines, WordRead, PinDrive, Other };
+TransferKind KindOf(const Transfer& t);
+
 // What the request does, from its code, value, index and direction alone; a read that
 // carries its own answer (the converter echoes the read's command byte) adds ": 0x1234".
 QString TransferWords(const Transfer& t);
