@@ -60,10 +60,15 @@ void BoardWatch::check() {
 
     restoring_ = true;
     const bool started = USBStuff::StartBoard(state_, driver_, declare_.backend());
-    const bool restored = started && Restore(declare_, shadow_.state());
+    // The board powered up afresh: the shadow learns it anew from the restore's writes
+    // (what it does not know stays at the board's power-on values on both sides).
+    RegisterShadow::State wanted = shadow_.state();
+    if (started) shadow_.assume({});
+    const bool restored = started && Restore(declare_, wanted);
     restoring_ = false;
     // A board that left again (or whose firmware would not start) is waited for again.
     if (!restored) {
+        shadow_.assume(std::move(wanted));
         qCInfo(log_, "board is back but could not be %s", started ? "restored" : "started");
         return;
     }

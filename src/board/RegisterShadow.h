@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace tq::board {
 
@@ -48,7 +49,9 @@ public:
     void observe(const Transfer& t);
 
     const State& state() const { return *state_; }
-    void forget() { *state_ = State{}; }
+    // Takes `s` as what the board holds (an empty State: nothing known, as for a board that
+    // has just powered up afresh).
+    void assume(State s) { *state_ = std::move(s); }
 
 private:
     static void apply(State& s, const Transfer& t);

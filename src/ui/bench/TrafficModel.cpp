@@ -35,15 +35,19 @@ void TrafficModel::update() {
     const std::size_t overflow = size_ + incoming > capacity_ ? size_ + incoming - capacity_ : 0;
     if (const std::size_t dropped = std::min(overflow, size_); dropped > 0) {
         beginRemoveRows({}, 0, static_cast<int>(dropped) - 1);
-        if (ring_.size() == capacity_) head_ = (head_ + dropped) % capacity_;
-        else ring_.erase(ring_.begin(), ring_.begin() + static_cast<std::ptrdiff_t>(dropped));
+        if (ring_.size() == capacity_)
+            head_ = (head_ + dropped) % capacity_;
+        else
+            ring_.erase(ring_.begin(), ring_.begin() + static_cast<std::ptrdiff_t>(dropped));
         size_ -= dropped;
         endRemoveRows();
     }
     beginInsertRows({}, static_cast<int>(size_), static_cast<int>(size_ + incoming) - 1);
     for (Entry& e : pending_) {
-        if (ring_.size() < capacity_) ring_.push_back(std::move(e));
-        else ring_[(head_ + size_) % capacity_] = std::move(e);
+        if (ring_.size() < capacity_)
+            ring_.push_back(std::move(e));
+        else
+            ring_[(head_ + size_) % capacity_] = std::move(e);
         ++size_;
     }
     pending_.clear();
@@ -70,8 +74,9 @@ QStringList TrafficModel::headers() {
 QStringList TrafficModel::rowTexts(int row) const {
     const Entry& e = entry(row);
     return {QString::number(e.number),
-            QDateTime::fromMSecsSinceEpoch(e.msecsSinceEpoch).time().toString(
-                QStringLiteral("HH:mm:ss.zzz")),
+            QDateTime::fromMSecsSinceEpoch(e.msecsSinceEpoch)
+                .time()
+                .toString(QStringLiteral("HH:mm:ss.zzz")),
             board::TransferWords(e.transfer), board::TransferRaw(e.transfer),
             board::TransferStatusWords(e.transfer)};
 }

@@ -23,7 +23,7 @@ public:
     enum Column { Number, Time, Request, Raw, Status, ColumnCount };
 
     struct Entry {
-        uint64_t number = 0;    // 1 for the first transfer since start
+        uint64_t number = 0; // 1 for the first transfer since start
         qint64 msecsSinceEpoch = 0;
         board::Transfer transfer;
     };

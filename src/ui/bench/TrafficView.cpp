@@ -67,8 +67,8 @@ bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
 }
 
 TrafficView::TrafficView(board::Declare& declare, QWidget* parent)
-    : QDockWidget(QStringLiteral("USB Traffic"), parent), model_(new TrafficModel(TrafficModel::kCapacity, this)),
-      filter_(new TrafficFilter(this)) {
+    : QDockWidget(QStringLiteral("USB Traffic"), parent),
+      model_(new TrafficModel(TrafficModel::kCapacity, this)), filter_(new TrafficFilter(this)) {
     setObjectName(QStringLiteral("TrafficView"));
     filter_->setSourceModel(model_);
 
@@ -110,14 +110,16 @@ TrafficView::TrafficView(board::Declare& declare, QWidget* parent)
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
     List->setEditTriggers(QAbstractItemView::NoEditTriggers);
     const QFontMetrics fm(List->font());
-    List->header()->resizeSection(TrafficModel::Number, fm.horizontalAdvance(QStringLiteral("0000000")));
-    List->header()->resizeSection(TrafficModel::Time, fm.horizontalAdvance(QStringLiteral("00:00:00.0000")));
-    List->header()->resizeSection(
-        TrafficModel::Request,
-        fm.horizontalAdvance(QStringLiteral("write DAC B coarse gain register 0x0000, pulse LDAC")));
-    List->header()->resizeSection(
-        TrafficModel::Raw,
-        fm.horizontalAdvance(QStringLiteral("0xDD value 0x0081 index 0x0000 in length 3: 00 00 00")));
+    List->header()->resizeSection(TrafficModel::Number,
+                                  fm.horizontalAdvance(QStringLiteral("0000000")));
+    List->header()->resizeSection(TrafficModel::Time,
+                                  fm.horizontalAdvance(QStringLiteral("00:00:00.0000")));
+    List->header()->resizeSection(TrafficModel::Request,
+                                  fm.horizontalAdvance(QStringLiteral(
+                                      "write DAC B coarse gain register 0x0000, pulse LDAC")));
+    List->header()->resizeSection(TrafficModel::Raw,
+                                  fm.horizontalAdvance(QStringLiteral(
+                                      "0xDD value 0x0081 index 0x0000 in length 3: 00 00 00")));
 
     auto* tools = new QHBoxLayout;
     tools->addWidget(ShowCombo);
@@ -176,9 +178,9 @@ void TrafficView::onTransfer(const board::Transfer& t) {
 }
 
 void TrafficView::showCount() {
-    QString text = QStringLiteral("%1 of %2 transfers").arg(filter_->rowCount()).arg(model_->rowCount());
-    if (PauseButton->isChecked())
-        text += QStringLiteral(" - paused, %1 not listed").arg(skipped_);
+    QString text =
+        QStringLiteral("%1 of %2 transfers").arg(filter_->rowCount()).arg(model_->rowCount());
+    if (PauseButton->isChecked()) text += QStringLiteral(" - paused, %1 not listed").arg(skipped_);
     CountLabel->setText(text);
 }
 

@@ -21,7 +21,15 @@ class TrafficFilter final : public QSortFilterProxyModel {
     Q_OBJECT
 
 public:
-    enum class Show { All, RegisterWrites, RegisterReads, ControlLines, WordReads, PinDrives, Failed };
+    enum class Show {
+        All,
+        RegisterWrites,
+        RegisterReads,
+        ControlLines,
+        WordReads,
+        PinDrives,
+        Failed
+    };
     using QSortFilterProxyModel::QSortFilterProxyModel;
     void setShow(Show show);
 
