@@ -13,6 +13,9 @@ constexpr int32_t kBinary = 0x04;
 constexpr int32_t kRstin = 0x02;
 // The control-line word the firmware starts with: every line high.
 constexpr int32_t kStartLines = 0x9F;
+// What the data registers hold after power-up: the 0 V code of binary coding (every line
+// is high then).
+constexpr uint16_t kPowerOnCode = 0x8000;
 
 bool high(const std::optional<RegisterShadow::ControlLines>& lines, int32_t mask) {
     return ((lines ? lines->value : kStartLines) & mask) != 0;
@@ -166,8 +169,10 @@ bool Restore(Declare& d, const RegisterShadow::State& wanted) {
     if (anyDac && !write(d, device::FunctionRegister, device::FunctionLoad, 0)) return false;
     for (int ch = 0; ch < 4; ++ch) {
         const auto& c = s.channels[static_cast<std::size_t>(ch)];
-        if (c.input && c.input != c.dac && !write(d, device::DataRegister, ch, *c.input))
-            return false;
+        // A DAC register known only from a clear went in through an input register the
+        // program never wrote: that one goes back to where the board powered up.
+        const std::optional<uint16_t> input = c.input ? c.input : c.dac ? kPowerOnCode : c.input;
+        if (input && input != c.dac && !write(d, device::DataRegister, ch, *input)) return false;
     }
 
     for (std::size_t pin = 0; pin < s.drive.size(); ++pin) {

@@ -59,8 +59,9 @@ private:
     std::shared_ptr<State> state_;
 };
 
-// Writes `state` to a board whose firmware has just started, in an order that leaves its
-// input and DAC registers as they were: lines up with LDAC, CLR and RSTIN high, the function
+// Writes `state` to a board that has just powered up and started its firmware, in an order
+// that leaves its input and DAC registers as they were (what `state` does not know stays as
+// the board powered up): lines up with LDAC, CLR and RSTIN high, the function
 // register, each channel's range and trims, the DAC values loaded, the input values, the
 // pin drives, then the control lines as they were. Stops at the first failed transfer and
 // returns false; every transfer goes through `declare` (observers see them all).

@@ -159,7 +159,8 @@ QString TransferRaw(const Transfer& t) {
                  hex(static_cast<uint32_t>(t.index), 4),
                  t.direction == kFromBoard ? QStringLiteral("in") : QStringLiteral("out"))
             .arg(t.length);
-    if (t.direction == kFromBoard && t.length > 0) {
+    // A failed read received nothing: its buffer holds whatever was there before.
+    if (t.direction == kFromBoard && t.length > 0 && t.succeeded()) {
         text += QStringLiteral(":");
         const auto shown =
             std::min<std::size_t>(static_cast<std::size_t>(t.length), t.received.size());

@@ -18,7 +18,8 @@ TransferKind KindOf(const Transfer& t);
 // carries its own answer (the converter echoes the read's command byte) adds ": 0x1234".
 QString TransferWords(const Transfer& t);
 
-// The raw request: "0xD9 value 0x0011 index 0x1234 out 0 bytes", bytes received listed.
+// The raw request: "0xDD value 0x0081 index 0x0000 in length 3: 81 00 FC", with the bytes
+// a successful read received, as they arrived.
 QString TransferRaw(const Transfer& t);
 
 // "done", or "failed (status -4)".

@@ -1,7 +1,7 @@
 // The words a person reads for each kind of transfer, and how a failed one ends.
 
-#include "board/Declare.h"
 #include "board/TransferWords.h"
+#include "board/Declare.h"
 
 #include <gtest/gtest.h>
 
@@ -23,18 +23,26 @@ TEST(TransferWords, EachRequestKindInWords) {
          "write DAC B data register 0x1234, pulse LDAC"},
         {{.request = kShiftWord, .value = 0x1C, .index = 0x0002},
          "write all DACs coarse gain register 0x0002"},
-        {{.request = kShiftWord, .value = 0x23, .index = 0x003F}, "write DAC D fine gain register 0x003F"},
-        {{.request = kShiftWord, .value = 0x2A, .index = 0x0080}, "write DAC C offset register 0x0080"},
+        {{.request = kShiftWord, .value = 0x23, .index = 0x003F},
+         "write DAC D fine gain register 0x003F"},
+        {{.request = kShiftWord, .value = 0x2A, .index = 0x0080},
+         "write DAC C offset register 0x0080"},
         {{.request = kShiftWord, .value = 0x01, .index = 0x0021}, "write function register 0x0021"},
         {{.request = kShiftWord, .value = 0x00}, "no operation"},
         {{.request = kShiftWord, .value = 0x04}, "clear all DAC channels"},
         {{.request = kShiftWord, .value = 0x05}, "load all DAC channels"},
         // A read whose answer is its own (the command byte comes back first) shows it; the
         // first of a pair carries the previous frame and shows none.
-        {{.request = kShiftWord, .value = 0x81, .direction = 1, .length = 3,
+        {{.request = kShiftWord,
+          .value = 0x81,
+          .direction = 1,
+          .length = 3,
           .received = sent(0x81, 0x00, 0x3F)},
          "read function register: 0x003F"},
-        {{.request = kShiftWord, .value = 0x9B, .direction = 1, .length = 3,
+        {{.request = kShiftWord,
+          .value = 0x9B,
+          .direction = 1,
+          .length = 3,
           .received = sent(0x11, 0x12, 0x34)},
          "read DAC D coarse gain register"},
         {{.request = kControlLines, .value = 0x9F, .index = 0},
@@ -54,14 +62,22 @@ TEST(TransferWords, EachRequestKindInWords) {
 }
 
 TEST(TransferWords, AFailedTransferSaysSoAndShowsNoAnswer) {
-    const Transfer t{.request = kShiftWord, .value = 0x81, .direction = 1, .length = 3,
-                     .received = sent(0x81, 0x00, 0x3F), .status = -4};
+    const Transfer t{.request = kShiftWord,
+                     .value = 0x81,
+                     .direction = 1,
+                     .length = 3,
+                     .received = sent(0x81, 0x00, 0x3F),
+                     .status = -4};
     EXPECT_EQ(TransferWords(t).toStdString(), "read function register");
     EXPECT_EQ(TransferStatusWords(t).toStdString(), "failed (status -4)");
-    EXPECT_EQ(TransferRaw(t).toStdString(), "0xDD value 0x0081 index 0x0000 in length 3: 81 00 FC");
+    EXPECT_EQ(TransferRaw(t).toStdString(), "0xDD value 0x0081 index 0x0000 in length 3");
     EXPECT_EQ(DescribeInWords(t).toStdString(),
-              "read function register [0xDD value 0x0081 index 0x0000 in length 3: 81 00 FC, "
+              "read function register [0xDD value 0x0081 index 0x0000 in length 3, "
               "failed (status -4)]");
+    Transfer answered = t;
+    answered.status = 0;
+    EXPECT_EQ(TransferRaw(answered).toStdString(),
+              "0xDD value 0x0081 index 0x0000 in length 3: 81 00 FC");
 }
 
 } // namespace

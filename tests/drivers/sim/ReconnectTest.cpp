@@ -97,6 +97,13 @@ const Scenario kScenarios[] = {
          d.DriveRequest(kDriveD0, 1);
          d.WriteRegister(DacD, DataRegister, 0x7FFF);
      }},
+    {"a clear in two's complement leaves the unwritten inputs as they powered up",
+     [](Declare& d, SharedState& s) {
+         d.WriteRegister(DacB, DataRegister, 0x1234);
+         s.BinTwosCompLine = 0;
+         d.WriteControlLines();
+         d.WriteRegister(device::FunctionClear, FunctionRegister, 0);
+     }},
     {"RSTIN held low",
      [](Declare& d, SharedState& s) {
          setUp(d, s);
