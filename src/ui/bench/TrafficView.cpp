@@ -109,17 +109,18 @@ TrafficView::TrafficView(board::Declare& declare, QWidget* parent)
     List->setSelectionMode(QAbstractItemView::ExtendedSelection);
     List->setSelectionBehavior(QAbstractItemView::SelectRows);
     List->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Room for the longest texts of each column, and a little for the cell margins.
     const QFontMetrics fm(List->font());
-    List->header()->resizeSection(TrafficModel::Number,
-                                  fm.horizontalAdvance(QStringLiteral("0000000")));
-    List->header()->resizeSection(TrafficModel::Time,
-                                  fm.horizontalAdvance(QStringLiteral("00:00:00.0000")));
-    List->header()->resizeSection(TrafficModel::Request,
-                                  fm.horizontalAdvance(QStringLiteral(
-                                      "write DAC B coarse gain register 0x0000, pulse LDAC")));
+    const auto widthOf = [&fm](const char* sample) {
+        return fm.horizontalAdvance(QString::fromLatin1(sample)) + 2 * fm.averageCharWidth();
+    };
+    List->header()->resizeSection(TrafficModel::Number, widthOf("0000000"));
+    List->header()->resizeSection(TrafficModel::Time, widthOf("00:00:00.000"));
+    List->header()->resizeSection(
+        TrafficModel::Request,
+        widthOf("control lines LDAC high, CLR high, binary, RSTIN high, drive D1 low, D0 low"));
     List->header()->resizeSection(TrafficModel::Raw,
-                                  fm.horizontalAdvance(QStringLiteral(
-                                      "0xDD value 0x0081 index 0x0000 in length 3: 00 00 00")));
+                                  widthOf("0xDD value 0x0081 index 0x0000 in length 3: 00 00 00"));
 
     auto* tools = new QHBoxLayout;
     tools->addWidget(ShowCombo);
