@@ -94,8 +94,13 @@ Transfer Declare::Send(uint8_t code, int32_t value, int32_t index, uint8_t direc
     return request(code, value, index, direction, 0, &empty);
 }
 
-void Declare::addObserver(std::function<void(const Transfer&)> observer) {
-    observers_.push_back(std::move(observer));
+int Declare::addObserver(std::function<void(const Transfer&)> observer) {
+    observers_.emplace_back(++nextObserverId_, std::move(observer));
+    return nextObserverId_;
+}
+
+void Declare::removeObserver(int id) {
+    std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
 }
 
 Transfer Declare::request(uint8_t code, int32_t value, int32_t index, uint8_t direction,
@@ -115,7 +120,7 @@ Transfer Declare::request(uint8_t code, int32_t value, int32_t index, uint8_t di
         std::copy_n(buffer, n, t.received.begin());
     }
     qCDebug(log_).noquote() << Describe(t);
-    for (const auto& observer : observers_)
+    for (const auto& [id, observer] : observers_)
         observer(t);
     return t;
 }

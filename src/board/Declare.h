@@ -78,8 +78,10 @@ public:
     static int32_t ControlLineValue(const SharedState& state);
     static int32_t ControlLineIndex(const SharedState& state);
 
-    // Called after every transfer (successful or not), in the order added.
-    void addObserver(std::function<void(const Transfer&)> observer);
+    // Called after every transfer (successful or not), in the order added. The id removes
+    // it again, for an observer that does not live as long as the board layer.
+    int addObserver(std::function<void(const Transfer&)> observer);
+    void removeObserver(int id);
 
     SharedState& state() { return state_; }
     Backend backend() const { return backend_; }
@@ -91,7 +93,8 @@ private:
     SharedState& state_;
     DriverApi& driver_;
     Backend backend_;
-    std::vector<std::function<void(const Transfer&)>> observers_;
+    std::vector<std::pair<int, std::function<void(const Transfer&)>>> observers_;
+    int nextObserverId_ = 0;
     // Off below info level unless QT_LOGGING_RULES asks for "tq5802.usb.debug=true".
     QLoggingCategory log_{"tq5802.usb", QtInfoMsg};
 };

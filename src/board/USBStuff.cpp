@@ -2,6 +2,7 @@
 
 #include <QLoggingCategory>
 
+#include <algorithm>
 #include <array>
 
 namespace tq::board::USBStuff {
@@ -28,24 +29,25 @@ void SetFirmwarePath(SharedState& state, std::string_view programDir) {
     PathToBytes(state, state.FirmwarePath);
 }
 
-int16_t OpenBoard(SharedState& state, DriverApi& driver) {
+int16_t OpenBoard(SharedState& state, DriverApi& driver, int listPosition) {
     const QLoggingCategory log("tq5802.usb", QtInfoMsg);
     std::array<uint8_t, 128> boardList{};
     int32_t count = 0;
     // A missing board is not caught here: it shows as a failing download.
     const int16_t found = driver.Search_For_Boards(kVendorId, kProductId, &count, boardList.data());
-    const int16_t connected =
-        driver.Connect(kVendorId, kProductId, boardList[0], &state.BoardHandle);
+    const uint8_t board = boardList[static_cast<std::size_t>(
+        std::clamp(listPosition, 0, static_cast<int>(boardList.size()) - 1))];
+    const int16_t connected = driver.Connect(kVendorId, kProductId, board, &state.BoardHandle);
     ensurePathBytes(state);
     const int16_t loaded =
         driver.Download_Firmware(state.BoardHandle, state.FirmwarePathBytes.data());
     qCDebug(log, "search %d (count %d, board %d), connect %d (handle %d), download %s: %d", found,
-            count, boardList[0], connected, state.BoardHandle, state.FirmwarePath.c_str(), loaded);
+            count, board, connected, state.BoardHandle, state.FirmwarePath.c_str(), loaded);
     return loaded;
 }
 
-bool StartBoard(SharedState& state, DriverApi& driver, Backend backend) {
-    if (backend == Backend::Newer) return OpenBoard(state, driver) == 0;
+bool StartBoard(SharedState& state, DriverApi& driver, Backend backend, int listPosition) {
+    if (backend == Backend::Newer) return OpenBoard(state, driver, listPosition) == 0;
     const QLoggingCategory log("tq5802.usb", QtInfoMsg);
     ensurePathBytes(state);
     state.DriverStatus = driver.LoadFirmWare(state.FirmwarePathBytes.data());

@@ -21,12 +21,13 @@ void PathToBytes(SharedState& state, std::string_view path);
 void SetFirmwarePath(SharedState& state, std::string_view programDir);
 
 // Newer back end: search, connect (results not tested), download; returns
-// Download_Firmware's result, 0 = loaded. FirmwarePathBytes must be set.
-int16_t OpenBoard(SharedState& state, DriverApi& driver);
+// Download_Firmware's result, 0 = loaded. FirmwarePathBytes must be set. listPosition picks
+// the board among those found (0 = the first, as the programs do).
+int16_t OpenBoard(SharedState& state, DriverApi& driver, int listPosition = 0);
 
 // Runs the back end's firmware start and tells whether the board is ready: the newer back
 // end's OpenBoard (0 = success) or the legacy LoadFirmWare (result kept as DriverStatus,
 // >= 1 = success).
-bool StartBoard(SharedState& state, DriverApi& driver, Backend backend);
+bool StartBoard(SharedState& state, DriverApi& driver, Backend backend, int listPosition = 0);
 
 } // namespace tq::board::USBStuff

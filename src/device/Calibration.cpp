@@ -41,12 +41,13 @@ Result<OffsetCalibration> CalibrateOffset(int32_t readBack, std::string_view mea
     const float wanted = present + *correction;
     if (!std::isfinite(wanted)) return ConversionError::Overflow;
 
-    // The unlimited code tells whether the nearest step lies beyond the register; a value
-    // just past a bound that rounds onto it is not a limitation.
+    // The unlimited code tells whether the nearest step lies beyond the register: 0 .. 127
+    // for a positive trim, 128 .. 256 for a negative one (256 being a trim that rounds to
+    // 0). A value just past a bound that rounds onto it is not a limitation.
     const double unlimited =
         wanted >= 0 ? Round(wanted / 15.875 * 127) : Round((wanted + 16.0f) / 15.875 * 127 + 128);
-    const int32_t code = OffsetToCode(wanted);
-    return OffsetCalibration{code, wanted, unlimited != code};
+    const bool limited = wanted >= 0 ? unlimited > 127 : unlimited < 128;
+    return OffsetCalibration{OffsetToCode(wanted), wanted, limited};
 }
 
 Result<GainCalibration> CalibrateGain(int32_t readBack, std::string_view measuredText,

@@ -72,6 +72,11 @@ float CodeToVolts(int32_t code, float fs) {
     return static_cast<float>(2.0 * range * code / TwoPowN - range);
 }
 
+float DataCodeToVolts(int32_t code, float fs, int16_t binTwosCompLine) {
+    // Two's complement is the binary code with its top bit inverted.
+    return CodeToVolts(binTwosCompLine == 1 ? code : (code & DataMask) ^ 0x8000, fs);
+}
+
 double RoundDecimals(double x, int decimals) {
     const double scale = std::pow(10.0, decimals);
     return Round(x * scale) / scale;
@@ -111,7 +116,9 @@ int32_t OffsetToCode(float x) {
     if (std::isnan(x)) return 0;
     // x + 16 is a single-precision sum; the rest is double.
     const double code = x >= 0 ? Round(x / 15.875 * 127) : Round((x + 16.0f) / 15.875 * 127 + 128);
-    return static_cast<int32_t>(code);
+    // A trim from -1/16 up to 0 rounds to 256, which is 0 in the 8-bit field; unmasked it
+    // would set D8, outside the register.
+    return static_cast<int32_t>(code) & OffsetFieldMask;
 }
 
 float CodeToOffset(int32_t r) {

@@ -33,6 +33,11 @@ int32_t VoltsToCode(float v, float fs, int16_t binTwosCompLine);
 // 2 x fs x code / 65536 - fs, computed in double and held in single precision.
 float CodeToVolts(int32_t code, float fs);
 
+// Voltage of a data code under the given coding (binTwosCompLine 1 binary, 0 two's
+// complement): the inverse of VoltsToCode up to its rounding. In two's complement 0 is 0 V
+// and 0x8000 is -fs.
+float DataCodeToVolts(int32_t code, float fs, int16_t binTwosCompLine);
+
 // x rounded to `decimals` places, halves to even (the volts entry rounds to 5 places).
 double RoundDecimals(double x, int decimals);
 
@@ -63,7 +68,8 @@ int32_t CodeToFineGain(int32_t r);
 float ClampFineGain(float g);
 
 // Offset register value for a trim x in LSB, after limiting x to -16 .. +15.875: the 8-bit
-// two's complement of x x 8, 0 .. 255 (15.875 -> 127, -0.125 -> 255, -16 -> 128).
+// two's complement of x x 8, always 0 .. 255 (15.875 -> 127, -0.125 -> 255, -16 -> 128,
+// -0.0625 -> 0).
 int32_t OffsetToCode(float x);
 
 // Offset trim of a register value: (r - 256 when r > 127, else r) / 8.

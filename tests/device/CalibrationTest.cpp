@@ -28,6 +28,9 @@ TEST(OffsetCalibration, CodesFromMeasuredVoltageAndPresentTrim) {
     EXPECT_EQ(CalibrateOffset(0xF8, "-0.001", R10)->code, 18);
     EXPECT_EQ(CalibrateOffset(0xF8, "0.001", R10)->code, 222);
     EXPECT_FALSE(CalibrateOffset(0xF8, "0.001", R10)->limited);
+    // A corrected offset just below 0 (-0.033 LSB) is the code 0, not limited.
+    EXPECT_EQ(CalibrateOffset(0, "0.00001", R10)->code, 0);
+    EXPECT_FALSE(CalibrateOffset(0, "0.00001", R10)->limited);
 }
 
 TEST(OffsetCalibration, ResultsBeyondTheRangeAreLimitedAndFlagged) {

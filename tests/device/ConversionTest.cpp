@@ -82,6 +82,10 @@ TEST(Offset, CodesLimitsAndHalves) {
     EXPECT_EQ(OffsetToCode(0.0625f), 0);  // 0.5 -> 0
     EXPECT_EQ(OffsetToCode(0.1875f), 2);  // 1.5 -> 2
     EXPECT_EQ(CodeToOffset(128), -16.0f); // 128 is the most negative offset
+    // From -1/16 up to 0 the trim rounds to 256: the code stays in the 8-bit field.
+    for (const float x : {-0.0625f, -0.05f, -0.0001f, -0.0f})
+        EXPECT_EQ(OffsetToCode(x), 0) << x;
+    EXPECT_EQ(OffsetToCode(-0.0626f), 255);
 }
 
 TEST(Offset, EveryStepSurvivesTheRoundTrip) {

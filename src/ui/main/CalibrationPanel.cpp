@@ -116,6 +116,17 @@ void CalibrationPanel::refuse(QLineEdit* entry, const QString& text) {
     entry->setFocus();
 }
 
+bool CalibrationPanel::readBackFloated(int32_t readBack, const QString& registerName) {
+    // With SDO off nothing drives the line and every bit reads 1 ("Measure" leaves it so);
+    // neither trim register can hold that word. The reading typed is still good.
+    if (readBack != kFloatingReadBack) return false;
+    warn(QStringLiteral("The %1 register could not be read back with Serial Data Output (SDO) "
+                        "off. Switch SDO on under \"Serial Data Output (SDO)\", then click "
+                        "\"Done\" again.")
+             .arg(registerName));
+    return true;
+}
+
 void CalibrationPanel::Command8_Click() {
     if (step_ != Step::Idle) return;
     showStep(Step::Offset);
@@ -126,6 +137,7 @@ void CalibrationPanel::CommandOff_Click() {
     SharedState& s = ctx_.state;
     const int16_t channel = s.AddressCode;
     const int32_t readBack = ctx_.declare.ReadRegister(channel, device::OffsetRegister);
+    if (readBackFloated(readBack, QStringLiteral("offset"))) return;
     const auto result =
         device::CalibrateOffset(readBack, TextOff->text().toStdString(), s.OutputRangeVolts);
     if (!result) {
@@ -147,6 +159,7 @@ void CalibrationPanel::CommandFS_Click() {
     SharedState& s = ctx_.state;
     const int16_t channel = s.AddressCode;
     const int32_t readBack = ctx_.declare.ReadRegister(channel, device::FineGainRegister);
+    if (readBackFloated(readBack, QStringLiteral("fine gain"))) return;
     const auto result = device::CalibrateGain(
         readBack, TextFS->text().toStdString(), s.OutputRangeVolts,
         ctx_.variant.scalePositiveFineGain ? device::PositiveGainCode::Scaled31of32

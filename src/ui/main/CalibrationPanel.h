@@ -46,12 +46,13 @@ public:
     // Offset step on the channel selected now: reads the offset register, corrects it by the
     // voltage in TextOff and writes it back (DataValue keeps the code), then the gain step.
     // A voltage that cannot be used (or an odd read-back) writes nothing: a message, TextOff
-    // emptied and focused, still the offset step. A result beyond the register is limited
-    // to it, written, and the user is told.
+    // emptied and focused, still the offset step. A register that could not be read back
+    // because SDO is off writes nothing either: the message says so and TextOff keeps the
+    // reading. A result beyond the register is limited to it, written, and the user is told.
     void CommandOff_Click();
     // Gain step on the channel selected now, likewise from TextFS and the fine gain register;
     // on failure "A negative number is expected", TextFS emptied and focused, still the gain
-    // step. On success the Complete step.
+    // step; with SDO off as the offset step. On success the Complete step.
     void CommandFS_Click();
 
 private:
@@ -60,6 +61,10 @@ private:
     void warn(const QString& text);
     // The failed step's pattern: the message, then the entry emptied and focused.
     void refuse(QLineEdit* entry, const QString& text);
+    // What every read gives while SDO is off: the line floats high.
+    static constexpr int32_t kFloatingReadBack = 0xFFFF;
+    // True, after telling the user to switch SDO on, when readBack is that floating word.
+    bool readBackFloated(int32_t readBack, const QString& registerName);
 
     FormContext& ctx_;
     Step step_ = Step::Idle;

@@ -3,6 +3,7 @@
 #include "board/USBStuff.h"
 #include "device/RegisterMap.h"
 #include "ui/main/AccessibleNames.h"
+#include "ui/bench/BoardSetup.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
@@ -74,6 +75,8 @@ MainForm::MainForm(const Variant& variant, SharedState& state, board::Declare& d
     Command10->setFocusPolicy(Qt::NoFocus);
     connect(Command10, &QPushButton::clicked, this, [this] { Command10_Click(); });
 
+    setup_ = std::make_unique<BoardSetup>(declare, driver, bench::ModelOf(variant.backend), this,
+                                          [this] { showBoardState(); });
     buildMenus();
 
     driverLabel_ = new QLabel(statusBar());
@@ -96,6 +99,13 @@ MainForm::~MainForm() = default;
 void MainForm::buildMenus() {
     MnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     MnuFile->setObjectName(QStringLiteral("MnuFile"));
+    MnuSaveSetup = MnuFile->addAction(QStringLiteral("&Save Board Set-up..."));
+    MnuSaveSetup->setObjectName(QStringLiteral("MnuSaveSetup"));
+    connect(MnuSaveSetup, &QAction::triggered, this, [this] { setup_->save(); });
+    MnuLoadSetup = MnuFile->addAction(QStringLiteral("&Load Board Set-up..."));
+    MnuLoadSetup->setObjectName(QStringLiteral("MnuLoadSetup"));
+    connect(MnuLoadSetup, &QAction::triggered, this, [this] { setup_->load(); });
+    MnuFile->addSeparator();
     MnuExit = MnuFile->addAction(QStringLiteral("E&xit"));
     MnuExit->setObjectName(QStringLiteral("MnuExit"));
     connect(MnuExit, &QAction::triggered, this, [this] { MnuExit_Click(); });
@@ -232,11 +242,55 @@ void MainForm::applyFunctionRegister(int32_t bits) {
         toggles[i]->setValue((bits & FunctionBitItems[i].mask) != 0);
         *items[i] = std::string(device::FunctionItemText(FunctionBitItems[i], bits));
     }
+    // The flags follow the board too, so the word the closing "Read Register" composes keeps
+    // the board's bits rather than clearing them under switches that still show them. SDO
+    // is taken as on: that read turns it on in any case.
+    s.LocalGndOffsetBit = (bits & device::LocalGndOffsetMask) != 0 ? 1 : 0;
+    s.D1DirectionBit = (bits & device::D1DirectionMask) != 0 ? 1 : 0;
+    s.D1LevelBit = (bits & device::D1LevelMask) != 0 ? 1 : 0;
+    s.D0DirectionBit = (bits & device::D0DirectionMask) != 0 ? 1 : 0;
+    s.D0LevelBit = (bits & device::D0LevelMask) != 0 ? 1 : 0;
+    s.SdoDisableBit = 0;
     // A pin the converter drives is not the board's to drive.
     const bool d1Out = (bits & device::D1DirectionMask) != 0;
     h.Frame21->setEnabled(!d1Out);
     h.Toggle12->setEnabled(!d1Out);
     const bool d0Out = (bits & device::D0DirectionMask) != 0;
+    h.Frame20->setEnabled(!d0Out);
+    h.Toggle11->setEnabled(!d0Out);
+}
+
+void MainForm::showBoardState() {
+    const SharedState& s = ctx_.state;
+    HardwarePanel& h = *hardware_;
+    h.Toggle2->setValue(s.BinTwosCompLine != 0);
+    h.Toggle8->setValue(s.ClrLine != 0);
+    h.Toggle9->setValue(s.LdacLine != 0);
+    h.Toggle10->setValue(s.RstinLine != 0);
+    h.Toggle11->setValue(s.DriveD0Line != 0);
+    h.Toggle12->setValue(s.DriveD1Line != 0);
+    h.Check1->setCheckState(s.Check1Value == 1   ? Qt::Checked
+                            : s.Check1Value == 2 ? Qt::PartiallyChecked
+                                                 : Qt::Unchecked);
+    // While LDAC is pulsed after every write it is held high.
+    h.Toggle9->setEnabled(s.Check1Value != 1);
+
+    FunctionPanel& f = *function_;
+    const bool d1Out = s.D1DirectionBit != 0;
+    const bool d0Out = s.D0DirectionBit != 0;
+    f.Toggle1->setValue(s.LocalGndOffsetBit != 0);
+    f.Toggle3->setValue(d1Out);
+    f.Toggle5->setValue(s.D1LevelBit != 0);
+    f.Toggle4->setValue(d0Out);
+    f.Toggle6->setValue(s.D0LevelBit != 0);
+    f.Toggle7->setValue(s.SdoDisableBit != 0);
+    // A level is the user's to set only on an output; a pin the converter drives is not the
+    // board's to drive; "READ" is there while either pin is an input.
+    f.Toggle5->setEnabled(d1Out);
+    f.Toggle6->setEnabled(d0Out);
+    f.Command6->setVisible(!d1Out || !d0Out);
+    h.Frame21->setEnabled(!d1Out);
+    h.Toggle12->setEnabled(!d1Out);
     h.Frame20->setEnabled(!d0Out);
     h.Toggle11->setEnabled(!d0Out);
 }

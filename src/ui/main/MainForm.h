@@ -12,6 +12,8 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
+
 class QAction;
 class QLabel;
 class QMenu;
@@ -25,6 +27,7 @@ class HardwarePanel;
 class TemperaturePanel;
 class CalibrationPanel;
 class ProductPanel;
+class BoardSetup;
 
 class MainForm : public QMainWindow {
     Q_OBJECT
@@ -62,6 +65,8 @@ public:
     ProductPanel& productPanel() { return *product_; }
 
     QMenu* MnuFile;
+    QAction* MnuSaveSetup; // "Save Board Set-up..."
+    QAction* MnuLoadSetup; // "Load Board Set-up..."
     QAction* MnuExit;
     QMenu* MnuView = nullptr; // only while there is a window to view
     QMenu* MnuHelp;
@@ -74,6 +79,11 @@ public:
     void MnuAbout_Click();
     void Command10_Click();
 
+    // The switches of the control lines and the function register from the shared state,
+    // after something other than the switches changed the board (a loaded set-up).
+    void showBoardState();
+    BoardSetup& boardSetup() { return *setup_; }
+
     // The About window once it has been opened, else nullptr.
     QDialog* aboutWindow() const { return about_; }
 
@@ -83,6 +93,7 @@ protected:
 
 private:
     void buildMenus();
+    // The function switches, item texts and flags from the word read at load.
     void applyFunctionRegister(int32_t bits);
     void onTransfer(const board::Transfer& t);
 
@@ -98,6 +109,7 @@ private:
     ProductPanel* product_;
     QLabel* driverLabel_;
     QPointer<QDialog> about_;
+    std::unique_ptr<BoardSetup> setup_;
 };
 
 // Creates the About window; the one place that knows its class.

@@ -302,12 +302,10 @@ void RegistersPanel::ComboReg_Click() {
         showAll({ComboCoarse, Label5});
         s.CoarseGainCode = ctx_.declare.ReadRegister(s.AddressCode, device::CoarseGainRegister) &
                            device::CoarseGainCodeMask;
-        if (s.CoarseGainCode < ComboCoarse->count()) {
-            ComboCoarse->setCurrentIndex(s.CoarseGainCode);
-            ComboCoarse_Click();
-        } else { // code 3 has no range
+        if (s.CoarseGainCode < ComboCoarse->count())
+            showCoarseCode(s.CoarseGainCode);
+        else // code 3 has no range
             ComboCoarse->setCurrentIndex(-1);
-        }
         break;
     case device::FineGainRegister:
         showAll({TextFine, Label7});
@@ -335,6 +333,14 @@ void RegistersPanel::ComboCoarse_Click() {
     LabelRW->setText(QStringLiteral("0"));
     ctx_.declare.WriteRegister(s.AddressCode, device::CoarseGainRegister, range.code);
     s.OutputRangeVolts = range.fullScaleVolts;
+}
+
+void RegistersPanel::showCoarseCode(int32_t code) {
+    ComboCoarse->setCurrentIndex(code);
+    // For one channel the range's handler rewrites the same code. A read of "ALL DACs" has
+    // no single answer: running the handler would write it to all four channels, putting
+    // every channel on a range nobody chose.
+    if (ctx_.state.AddressCode != device::AllDacs) ComboCoarse_Click();
 }
 
 void RegistersPanel::ComboFunction_Click() {
@@ -493,11 +499,8 @@ void RegistersPanel::UpdateInputRegisterDisplay(int32_t w) {
         TextVolts->setText(qs(device::VoltsText(device::CodeToVolts(w, fs))));
         break;
     }
-    case device::CoarseGainRegister: // the matching range, whose handler rewrites the code
-        if (w >= 0 && w < ComboCoarse->count()) {
-            ComboCoarse->setCurrentIndex(w);
-            ComboCoarse_Click();
-        }
+    case device::CoarseGainRegister:
+        if (w >= 0 && w < ComboCoarse->count()) showCoarseCode(w);
         break;
     case device::FineGainRegister:
         TextFine->setText(qs(device::FloatText(static_cast<float>(device::CodeToFineGain(w)))));

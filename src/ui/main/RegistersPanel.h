@@ -83,6 +83,9 @@ private:
     // The pattern of every entry for text it cannot convert: the box is emptied and gets the
     // focus, and nothing is written.
     static void rejectEntry(QLineEdit* box);
+    // Selects the range item of a coarse gain code read back (0 .. 2). For one channel this
+    // is the user's choice (the code is written again); for "ALL DACs" it is only shown.
+    void showCoarseCode(int32_t code);
     void writeTrim(QLineEdit* box, int16_t reg, int32_t (*toCode)(float), float (*clamp)(float));
     FormContext& ctx_;
 };

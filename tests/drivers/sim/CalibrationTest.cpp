@@ -1,41 +1,27 @@
 // A calibration run against the simulated board must really converge: the offset step at
-// the 0 V code, then the gain step at zero scale, with the window's own arithmetic (copied
-// here in small), leave 0 V, zero scale and full scale within one LSB.
+// the 0 V code, then the gain step at zero scale, each computed by the device model's own
+// calibration steps from the voltmeter reading, leave 0 V, zero scale and full scale within
+// one LSB.
 
+#include "device/Calibration.h"
 #include "drivers/sim/SimBoard.h"
 
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
+#include <string>
 
 namespace tq::sim {
 namespace {
 
 constexpr std::string_view kImage = ":030000000200807B\n:00000001FF\n";
 
-int roundEven(double x) {
-    return static_cast<int>(std::nearbyint(x));
-}
-
-// Offset step: present offset register and the measured output at the 0 V code.
-int offsetCode(int reg, double measured, float range) {
-    const int c = reg > 127 ? reg - 256 : reg;
-    const float present = static_cast<float>(c) / 8.0f;
-    const float e = static_cast<float>(-measured);
-    const float correction = e / (2.0f * range / 65536.0f);
-    const float next = present + correction;
-    const double code = next >= 0 ? next / 15.875 * 127 : (next + 16) / 15.875 * 127 + 128;
-    return roundEven(code);
-}
-
-// Gain step, newer program: a positive result is scaled by 31/32.
-int fineGainCode(int reg, double measured, float range) {
-    const int g = reg > 31 ? reg - 64 : reg;
-    const float e = static_cast<float>(range + measured);
-    int r = roundEven(e / (2.0f * range / 131072.0));
-    r = r + g;
-    const double code = r < 0 ? (r + 32) / 31.0 * 31 + 32 : r / 32.0 * 31;
-    return roundEven(code);
+// A voltmeter reading as the user types it into the measured-voltage entry.
+std::string reading(double volts) {
+    char buffer[32];
+    const auto end = std::to_chars(buffer, buffer + sizeof buffer, volts).ptr;
+    return std::string(buffer, end);
 }
 
 class Calibration : public testing::TestWithParam<std::tuple<int, uint8_t>> {
@@ -64,19 +50,27 @@ TEST_P(Calibration, ConvergesWithinOneLsb) {
     write(kRegData, 0x8000);
     const double offsetBefore = volts();
     ASSERT_GT(std::abs(offsetBefore), 1.5 * lsb) << "the channel has an error to correct";
-    write(kRegOffset, static_cast<uint16_t>(offsetCode(regs().offset, offsetBefore, range)));
+    const auto offset = device::CalibrateOffset(regs().offset, reading(offsetBefore), range);
+    ASSERT_TRUE(offset);
+    EXPECT_FALSE(offset->limited);
+    write(kRegOffset, static_cast<uint16_t>(offset->code));
     EXPECT_LT(std::abs(volts()), 0.1 * lsb);
 
     write(kRegData, 0x0000);
     const double zeroScaleBefore = volts() + range;
     ASSERT_GT(std::abs(zeroScaleBefore), 1.5 * lsb);
-    write(kRegFineGain, static_cast<uint16_t>(fineGainCode(regs().fine, volts(), range)));
+    const auto gain = device::CalibrateGain(regs().fine, reading(volts()), range,
+                                            device::PositiveGainCode::Scaled31of32);
+    ASSERT_TRUE(gain);
+    EXPECT_FALSE(gain->limited);
+    write(kRegFineGain, static_cast<uint16_t>(gain->code));
     EXPECT_LT(std::abs(volts() + range), lsb);
 
     write(kRegData, 0xFFFF);
     EXPECT_LT(std::abs(volts() - (range - lsb)), lsb);
     write(kRegData, 0x8000);
     EXPECT_LT(std::abs(volts()), lsb);
+    EXPECT_EQ(board.converter().strayWrites(), 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(ChannelsAndRanges, Calibration,

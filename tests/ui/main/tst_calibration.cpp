@@ -5,9 +5,12 @@
 #include "WindowFixture.h"
 #include "device/RegisterMap.h"
 #include "ui/main/CalibrationPanel.h"
+#include "ui/main/FunctionPanel.h"
 #include "ui/main/MainForm.h"
 #include "ui/main/RegistersPanel.h"
+#include "ui/main/TemperaturePanel.h"
 #include "ui/simboard/SimBoardWindow.h"
+#include "ui/widgets/Toggle.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -85,6 +88,7 @@ private slots:
         row("+1 mV", false, -1, "0.001", "", "28=230", none, Step::Gain);
         row("-1 mV", false, -1, "-0.001", "", "28=26", none, Step::Gain);
         row("0 V", false, -1, "0", "", "28=0", none, Step::Gain);
+        row("+0.01 mV: -0.033 LSB is code 0", false, -1, "0.00001", "", "28=0", none, Step::Gain);
         row("-10.001 V", false, -1, "0", "-10.001", "28=0 20=57", none, Step::Complete);
         row("-9.999 V", false, -1, "0", "-9.999", "28=0 20=7", none, Step::Complete);
         row("-9.997 V: 31/32 of 20", false, -1, "0", "-9.997", "28=0 20=19", none, Step::Complete);
@@ -112,6 +116,7 @@ private slots:
         QString got = run.done(run.c->TextOff, off);
         if (!fs.isEmpty()) got += QLatin1Char(' ') + run.done(run.c->TextFS, fs);
         QCOMPARE(got.trimmed(), writes);
+        QCOMPARE(run.p.driver->registers().strayWrites, 0u); // every code within its field
         QCOMPARE(run.c->step(), step);
         QString told;
         for (const auto& box : run.boxes.boxes) {
@@ -126,6 +131,48 @@ private slots:
             QVERIFY(entry->text().isEmpty());
             QCOMPARE(run.p.main->form().focusWidget(), entry);
         }
+    }
+
+    // "Measure" leaves SDO off, so neither trim register can be read back: the user is told
+    // to switch SDO on, nothing is written and the reading stays; with SDO on it goes ahead.
+    void sdoOffIsNamedAndTheReadingKept_data() {
+        QTest::addColumn<bool>("gainStep");
+        QTest::addColumn<QString>("entered");
+        QTest::addColumn<QString>("registerName");
+        QTest::addColumn<QString>("writes"); // once SDO is on again
+        QTest::newRow("offset step") << false << "0.001"
+                                     << "offset"
+                                     << "28=230";
+        QTest::newRow("gain step") << true << "-10.001"
+                                   << "fine gain"
+                                   << "20=57";
+    }
+    void sdoOffIsNamedAndTheReadingKept() {
+        QFETCH(bool, gainStep);
+        QFETCH(QString, entered);
+        QFETCH(QString, registerName);
+        QFETCH(QString, writes);
+        Run run;
+        ui::MainForm& f = run.p.main->form();
+        QTest::mouseClick(run.c->Command8, Qt::LeftButton);
+        if (gainStep) run.done(run.c->TextOff, QStringLiteral("0"));
+        QTest::mouseClick(f.temperaturePanel().Command7, Qt::LeftButton);
+        QLineEdit* entry = gainStep ? run.c->TextFS : run.c->TextOff;
+        QCOMPARE(run.done(entry, entered), QString());
+        QCOMPARE(run.c->step(), gainStep ? Step::Gain : Step::Offset);
+        QCOMPARE(entry->text(), entered);
+        QCOMPARE(run.boxes.boxes.size(), size_t{1});
+        QCOMPARE(run.boxes.boxes[0].icon, QMessageBox::Warning);
+        QVERIFY2(run.boxes.boxes[0].text.contains(
+                     QStringLiteral("The %1 register could not be read back with Serial Data "
+                                    "Output (SDO) off. Switch SDO on")
+                         .arg(registerName)),
+                 qPrintable(run.boxes.boxes[0].text));
+
+        QTest::mouseClick(f.functionPanel().Toggle7, Qt::LeftButton); // "Enabled"
+        QVERIFY(!f.functionPanel().Toggle7->value());
+        QCOMPARE(run.done(entry, entered), writes);
+        QCOMPARE(run.boxes.boxes.size(), size_t{1});
     }
 
     void stepsPauseAndChannel() {

@@ -82,8 +82,8 @@ private slots:
             if (bits & (0x20 >> i)) expected[i + 1] = all[i + 1];
         QCOMPARE(items(f.registersPanel().ComboFunction), expected);
         QCOMPARE(QString::fromStdString(s.SdoItem), expected[6]);
-        // The flags are not taken from the read; "Read Register" composed them as 0.
-        QCOMPARE(s.FunctionBits, 0);
+        // The flags follow the read, so "Read Register" wrote back the board's bits, SDO on.
+        QCOMPARE(s.FunctionBits, bits & ~0x01);
     }
 
     // What the window shows once running, the same whatever the function register holds.
@@ -144,14 +144,23 @@ private slots:
         QVERIFY(!c.LabelComplete->isVisible());
     }
 
+    // The same transfers for any board; only the word that turns SDO on carries the other
+    // five bits the board had.
     void startupTraffic_data() {
         QTest::addColumn<bool>("legacy");
-        QTest::newRow("TQ5802R") << false;
-        QTest::newRow("TQ5802") << true;
+        QTest::addColumn<int>("word");  // the function register as the board answers it
+        QTest::addColumn<int>("sdoOn"); // the word written to turn SDO on
+        QTest::newRow("TQ5802R") << false << 0x00 << 0x00;
+        QTest::newRow("TQ5802") << true << 0x00 << 0x00;
+        QTest::newRow("TQ5802R, board kept 0x3F") << false << 0x3F << 0x3E;
+        QTest::newRow("TQ5802, board kept 0x2A") << true << 0x2A << 0x2A;
+        QTest::newRow("TQ5802R, bits above 5 ignored") << false << 0xFFD5 << 0x14;
     }
     void startupTraffic() {
         QFETCH(bool, legacy);
-        Program p = makeProgram(legacy ? kTQ5802 : kTQ5802R);
+        QFETCH(int, word);
+        QFETCH(int, sdoOn);
+        Program p = makeProgram(legacy ? kTQ5802 : kTQ5802R, word);
         QCOMPARE(p.main->start(), 0);
         const char* vrq = legacy ? "VendorIORequest" : "Vendor_Request";
         std::vector<Call> expected;
@@ -166,7 +175,7 @@ private slots:
                  vr(vrq, 0xDD, 0x81, 0, 1, 3), vr(vrq, 0xDD, 0x81, 0, 1, 3), // function register
                  vr(vrq, 0xDD, 0x00, 0, 0, 0),                               // "No Operation"
                  vr(vrq, 0xDE, 0x9F, 0, 0, 0),                               // control lines
-                 vr(vrq, 0xDD, 0x01, 0, 0, 0),                               // SDO on
+                 vr(vrq, 0xDD, 0x01, sdoOn, 0, 0),                           // SDO on
                  vr(vrq, 0xDD, 0x90, 0, 1, 3), vr(vrq, 0xDD, 0x90, 0, 1, 3), // data register
              })
             expected.push_back(c);

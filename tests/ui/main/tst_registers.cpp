@@ -203,6 +203,7 @@ private slots:
             return;
         }
         QCOMPARE(held(), code);
+        QCOMPARE(w.p.driver->registers().strayWrites, 0u);
         QCOMPARE(r.LabelRW->text(), QStringLiteral("0"));
         if (isVolts) {
             QCOMPARE(r.TextData->text(), dec ? QString::number(code) : hex(code));
@@ -220,6 +221,72 @@ private slots:
         if (!isVolts) QCOMPARE(box->text(), shown);
         if (regCode == 2) // the code's own voltage, whatever was typed
             QCOMPARE(r.TextVolts->text(), QString::number(20.0 * code / 65536 - 10, 'f', 4));
+    }
+
+    // A trim from -1/16 up to 0 is the offset code 0: the word never carries D8, which lies
+    // outside the register's 8-bit field.
+    void offsetJustBelowZeroStaysInTheField_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("code");
+        QTest::newRow("-0.0625") << "-0.0625" << 0;
+        QTest::newRow("-0.05") << "-0.05" << 0;
+        QTest::newRow("-0.0001") << "-0.0001" << 0;
+        QTest::newRow("-0.0626") << "-0.0626" << 255;
+    }
+    void offsetJustBelowZeroStaysInTheField() {
+        QFETCH(QString, typed);
+        QFETCH(int, code);
+        Panel w;
+        QVERIFY(w.r);
+        choose(w.r->ComboReg, QStringLiteral("Offset Register"));
+        w.traffic();
+        enter(w.r->TextOffset, typed);
+        QCOMPARE(w.traffic(), expect({write(0x28, code)}));
+        const TQSimRegisters b = w.p.driver->registers();
+        QCOMPARE(int{b.offset[0]}, code);
+        QCOMPARE(b.strayWrites, 0u);
+    }
+
+    // Showing the coarse gain register of "ALL DACs" reads it but writes no range: each
+    // channel keeps its own. One channel's read is chosen again, rewriting its own code.
+    void coarseGainOfAllDacsIsOnlyShown_data() {
+        QTest::addColumn<QString>("addr");
+        QTest::addColumn<bool>("registerFirst");
+        QTest::newRow("ALL DACs, then the register") << "ALL DACs" << false;
+        QTest::newRow("the register, then ALL DACs") << "ALL DACs" << true;
+        QTest::newRow("DAC B, then the register") << "DAC B" << false;
+    }
+    void coarseGainOfAllDacsIsOnlyShown() {
+        QFETCH(QString, addr);
+        QFETCH(bool, registerFirst);
+        Panel w;
+        QVERIFY(w.r);
+        RegistersPanel& r = *w.r;
+        const int ranges[4] = {1, 2, 0, 1};
+        for (int16_t ch = 0; ch < 4; ++ch)
+            w.p.main->declare().WriteRegister(ch, 3, ranges[ch]);
+        w.traffic();
+        const QString coarse = QStringLiteral("Coarse Gain Register");
+        choose(registerFirst ? r.ComboReg : r.ComboAddr, registerFirst ? coarse : addr);
+        choose(registerFirst ? r.ComboAddr : r.ComboReg, registerFirst ? addr : coarse);
+        QTest::mouseClick(r.command1, Qt::LeftButton);
+
+        const int selected = r.ComboAddr->currentIndex();
+        int rewrites = 0;
+        for (size_t i = w.mark; i < w.p.driver->calls.size(); ++i) {
+            const Call& c = w.p.driver->calls[i];
+            if (c.direction != 0 || c.request < 0 || (c.value >> 3) != 3) continue;
+            ++rewrites; // a coarse gain write: only ever one channel's own code
+            const int channel = c.value & 7;
+            QVERIFY(channel < 4);
+            QCOMPARE(c.index, ranges[channel]);
+        }
+        if (selected < 4) QVERIFY(rewrites > 0);
+        const TQSimRegisters b = w.p.driver->registers();
+        for (int ch = 0; ch < 4; ++ch)
+            QCOMPARE(int{b.coarse[ch]}, ranges[ch]);
+        // What the read gave is shown all the same.
+        QCOMPARE(r.ComboCoarse->currentIndex(), selected < 4 ? ranges[selected] : 0);
     }
 
     // The coarse gain list writes a channel's range; the voltage entry takes DAC A's range

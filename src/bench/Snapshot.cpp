@@ -1,0 +1,226 @@
+#include "bench/Snapshot.h"
+
+#include "device/Encodings.h"
+#include "device/RegisterMap.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSaveFile>
+
+namespace tq::bench {
+
+namespace {
+
+constexpr const char* kFormat = "tq5802-board-setup";
+
+QString Q(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+Error Refused(const QString& why) {
+    return UsageError(why.toStdString());
+}
+
+// The named boolean fields of the function flags and the control lines, so reading and
+// writing them is one table each.
+template <class T> struct Flag {
+    const char* name;
+    bool T::*member;
+};
+constexpr Flag<FunctionFlags> kFunctionFlags[] = {
+    {"localGndOffset", &FunctionFlags::localGndOffset},
+    {"d1Output", &FunctionFlags::d1Output},
+    {"d1High", &FunctionFlags::d1High},
+    {"d0Output", &FunctionFlags::d0Output},
+    {"d0High", &FunctionFlags::d0High},
+    {"sdoEnabled", &FunctionFlags::sdoEnabled},
+};
+constexpr Flag<ControlLines> kLineFlags[] = {
+    {"ldac", &ControlLines::ldac},
+    {"clr", &ControlLines::clr},
+    {"binary", &ControlLines::binary},
+    {"rstin", &ControlLines::rstin},
+    {"driveD0", &ControlLines::driveD0},
+    {"driveD1", &ControlLines::driveD1},
+    {"pulseAfterWrite", &ControlLines::pulseAfterWrite},
+};
+
+template <class T, std::size_t N>
+QJsonObject FlagsToJson(const T& value, const Flag<T> (&flags)[N]) {
+    QJsonObject o;
+    for (const auto& f : flags)
+        o.insert(QLatin1String(f.name), value.*f.member);
+    return o;
+}
+
+template <class T, std::size_t N>
+Outcome<T> FlagsFromJson(const QJsonValue& json, const Flag<T> (&flags)[N], const char* what) {
+    T value;
+    const QJsonObject o = json.toObject();
+    for (const auto& f : flags) {
+        const QJsonValue v = o.value(QLatin1String(f.name));
+        if (!v.isBool())
+            return Refused(QStringLiteral("\"%1\" of \"%2\" is missing or not true/false")
+                               .arg(QLatin1String(f.name), QLatin1String(what)));
+        value.*f.member = v.toBool();
+    }
+    return value;
+}
+
+struct RegisterField {
+    const char* name;
+    int32_t ChannelRegisters::*member;
+    int32_t max;
+};
+constexpr RegisterField kRegisterFields[] = {
+    {"data", &ChannelRegisters::data, device::DataCodeMax},
+    {"coarse", &ChannelRegisters::coarse, 2},
+    {"fine", &ChannelRegisters::fine, device::FineGainFieldMask},
+    {"offset", &ChannelRegisters::offset, device::OffsetFieldMask},
+};
+
+} // namespace
+
+Outcome<Snapshot> TakeSnapshot(Bench& bench) {
+    Snapshot s;
+    s.model = bench.model();
+    for (const Channel c : kChannels) {
+        Outcome<ChannelRegisters> r = bench.readChannel(c);
+        if (!r) return r.error();
+        s.channels[ChannelIndex(c)] = *r;
+    }
+    Outcome<FunctionFlags> f = bench.readFunction();
+    if (!f) return f.error();
+    s.function = *f;
+    s.lines = bench.lines();
+    return s;
+}
+
+Status RestoreSnapshot(Bench& bench, const Snapshot& s) {
+    if (s.model != bench.model())
+        return Refused(QStringLiteral("the set-up is for the %1, this board is a %2")
+                           .arg(Q(ModelName(s.model)), Q(ModelName(bench.model()))));
+    // Held: the input registers take everything, the outputs change once, at the LOAD.
+    ControlLines held = s.lines;
+    held.ldac = true;
+    held.pulseAfterWrite = false;
+    Status status = bench.setLines(held);
+    for (const Channel c : kChannels) {
+        const ChannelRegisters& r = s.channels[ChannelIndex(c)];
+        const int16_t a = AddressCode(c);
+        for (auto [code, value] : {std::pair{device::CoarseGainRegister, r.coarse},
+                                   {device::FineGainRegister, r.fine},
+                                   {device::OffsetRegister, r.offset}})
+            if (status) status = bench.writeRaw(code, a, value);
+    }
+    for (const Channel c : kChannels)
+        if (status)
+            status = bench.writeRaw(device::DataRegister, AddressCode(c),
+                                    s.channels[ChannelIndex(c)].data);
+    if (status) status = bench.load();
+    if (status) status = bench.setFunction(s.function);
+    if (status) status = bench.setLines(s.lines);
+    return status;
+}
+
+QByteArray SnapshotToJson(const Snapshot& s) {
+    QJsonObject channels;
+    for (const Channel c : kChannels) {
+        const ChannelRegisters& r = s.channels[ChannelIndex(c)];
+        QJsonObject o;
+        for (const auto& f : kRegisterFields)
+            o.insert(QLatin1String(f.name), r.*f.member);
+        const float fs = device::RangeFromCoarseCode(r.coarse, 10.0f);
+        o.insert(QStringLiteral("volts"), device::DataCodeToVolts(r.data, fs, s.lines.binary));
+        o.insert(QStringLiteral("fineLsb"), device::CodeToFineGain(r.fine));
+        o.insert(QStringLiteral("offsetLsb"), device::CodeToOffset(r.offset));
+        channels.insert(Q(ChannelName(c)), o);
+    }
+    QJsonObject root{
+        {QStringLiteral("format"), QLatin1String(kFormat)},
+        {QStringLiteral("version"), kSnapshotVersion},
+        {QStringLiteral("board"), Q(ModelName(s.model))},
+        {QStringLiteral("channels"), channels},
+        {QStringLiteral("function"), FlagsToJson(s.function, kFunctionFlags)},
+        {QStringLiteral("lines"), FlagsToJson(s.lines, kLineFlags)},
+    };
+    return QJsonDocument(root).toJson(QJsonDocument::Indented);
+}
+
+Outcome<Snapshot> SnapshotFromJson(const QByteArray& json, Model model) {
+    QJsonParseError parseError;
+    const QJsonDocument doc = QJsonDocument::fromJson(json, &parseError);
+    if (doc.isNull())
+        return Refused(QStringLiteral("not a board set-up file: %1 at byte %2")
+                           .arg(parseError.errorString())
+                           .arg(parseError.offset));
+    const QJsonObject root = doc.object();
+    if (root.value(QStringLiteral("format")).toString() != QLatin1String(kFormat))
+        return Refused(QStringLiteral("not a board set-up file (\"format\" is not \"%1\")")
+                           .arg(QLatin1String(kFormat)));
+    const QJsonValue version = root.value(QStringLiteral("version"));
+    if (version.toInt(-1) != kSnapshotVersion)
+        return Refused(QStringLiteral("set-up file version %1 is not supported (this program "
+                                      "reads version %2)")
+                           .arg(version.isDouble() ? QString::number(version.toDouble())
+                                                   : QStringLiteral("(none)"))
+                           .arg(kSnapshotVersion));
+    const QString board = root.value(QStringLiteral("board")).toString();
+    if (board != Q(ModelName(model)))
+        return Refused(
+            QStringLiteral("the set-up is for the %1, this board is a %2")
+                .arg(board.isEmpty() ? QStringLiteral("(no board)") : board, Q(ModelName(model))));
+    Snapshot s;
+    s.model = model;
+    const QJsonObject channels = root.value(QStringLiteral("channels")).toObject();
+    for (const Channel c : kChannels) {
+        const QJsonObject o = channels.value(Q(ChannelName(c))).toObject();
+        for (const auto& f : kRegisterFields) {
+            const QJsonValue v = o.value(QLatin1String(f.name));
+            const double x = v.toDouble(-1);
+            if (!v.isDouble() || x != static_cast<int32_t>(x) || x < 0 || x > f.max)
+                return Refused(QStringLiteral("channel %1 \"%2\" must be a whole number from 0 "
+                                              "to %3")
+                                   .arg(Q(ChannelName(c)), QLatin1String(f.name))
+                                   .arg(f.max));
+            s.channels[ChannelIndex(c)].*f.member = static_cast<int32_t>(x);
+        }
+    }
+    Outcome<FunctionFlags> function =
+        FlagsFromJson(root.value(QStringLiteral("function")), kFunctionFlags, "function");
+    if (!function) return function.error();
+    s.function = *function;
+    Outcome<ControlLines> lines =
+        FlagsFromJson(root.value(QStringLiteral("lines")), kLineFlags, "lines");
+    if (!lines) return lines.error();
+    s.lines = *lines;
+    return s;
+}
+
+Status SaveSnapshotFile(const Snapshot& snapshot, const QString& path) {
+    // Written aside and renamed, so a failed save never leaves half a file behind.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(SnapshotToJson(snapshot)) < 0 ||
+        !file.commit())
+        return Refused(QStringLiteral("cannot write %1: %2").arg(path, file.errorString()));
+    return {};
+}
+
+Outcome<Snapshot> LoadSnapshotFile(const QString& path, Model model) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    // A set-up file is a few hundred bytes; anything far larger is not one.
+    constexpr qint64 kLargest = 1 << 20;
+    if (file.size() > kLargest)
+        return Refused(QStringLiteral("%1 is not a board set-up file").arg(path));
+    Outcome<Snapshot> s = SnapshotFromJson(file.readAll(), model);
+    if (!s)
+        return Refused(
+            QStringLiteral("%1: %2").arg(path, QString::fromStdString(s.error().message)));
+    return s;
+}
+
+} // namespace tq::bench
