@@ -2,8 +2,8 @@
 
 #include "board/USBStuff.h"
 #include "device/RegisterMap.h"
-#include "ui/main/AccessibleNames.h"
 #include "ui/bench/BoardSetup.h"
+#include "ui/main/AccessibleNames.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
