@@ -156,8 +156,11 @@ bool MainForm::Form_Load() {
     board::Declare& d = ctx_.declare;
     const Variant& v = ctx_.variant;
 
-    // 1. Firmware image beside the program.
-    board::USBStuff::SetFirmwarePath(s, programDir_.toStdString());
+    // 1. The firmware image found, or the one beside the program.
+    const board::FirmwareLookup firmware =
+        firmware_ ? *firmware_ : board::findFirmware({}, {programDir_});
+    s.FirmwarePath = firmware.path.toStdString();
+    board::USBStuff::PathToBytes(s, s.FirmwarePath);
 
     // 2. LDAC, CLR, Bin / 2sComp and RSTIN high (their flags already are).
     hardware_->Toggle9->setValue(true);
@@ -168,12 +171,15 @@ bool MainForm::Form_Load() {
     if (!v.temperaturePanelEnabled) temperature_->setPanelEnabled(false);
 
     // 3. Open the board and start its firmware.
-    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend);
+    board::USBStuff::StartStatus status;
+    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend, 0, &status);
     if (abandoned_) return false;
     if (!started) {
-        QMessageBox::warning(nullptr, QString::fromUtf8(v.title),
-                             QStringLiteral("Error Downloading Firmware - Check USB connections"),
-                             QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, QString::fromUtf8(v.title),
+                        QStringLiteral("Error Downloading Firmware - Check USB connections"),
+                        QMessageBox::Ok);
+        box.setInformativeText(board::describeStartFailure(firmware, status.connect, status.load));
+        box.exec();
         return false;
     }
 

@@ -3,6 +3,7 @@
 
 #include "board/Declare.h"
 #include "board/DriverApi.h"
+#include "board/FirmwareSearch.h"
 #include "board/SharedState.h"
 #include "ui/Variant.h"
 #include "ui/main/FormContext.h"
@@ -13,6 +14,7 @@
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -48,6 +50,10 @@ public:
     // could not be loaded and the user has been told).
     void abandon() { abandoned_ = true; }
     bool abandoned() const { return abandoned_; }
+
+    // The firmware image the load hands to the driver, and the places searched for it; by
+    // default the image in programDir.
+    void setFirmware(board::FirmwareLookup firmware) { firmware_ = std::move(firmware); }
 
     // Status-bar line naming the board or driver in use; toolTip gives the details (the
     // library's full path).
@@ -100,6 +106,7 @@ private:
     FormContext ctx_;
     board::DriverApi& driver_;
     QString programDir_;
+    std::optional<board::FirmwareLookup> firmware_;
     bool abandoned_ = false;
     RegistersPanel* registers_;
     FunctionPanel* function_;
