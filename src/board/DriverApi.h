@@ -4,6 +4,7 @@
 // optional extras, which a driver without them answers with kCannotTell.
 
 #include <cstdint>
+#include <string>
 
 namespace tq::board {
 
@@ -30,6 +31,10 @@ public:
     virtual int32_t Count_Boards(int32_t /*vendorId*/, int32_t /*productId*/) {
         return kCannotTell;
     }
+
+    // The driver's own words (UTF-8) for its most recent failure, from the optional entry
+    // Last_Error_Text; empty when the driver has none or tells nothing.
+    virtual std::string lastErrorText() { return {}; }
 };
 
 } // namespace tq::board

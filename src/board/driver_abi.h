@@ -1,7 +1,7 @@
 /* The board driver library's entry points. This is a contract: any library that exports
  * these names with these signatures (C linkage) can drive the program, whether it talks to
  * a real board, a simulated one or a remote bench. Every driver library of this project
- * exports both sets. */
+ * exports both sets, and the optional Last_Error_Text. */
 #ifndef TQ_BOARD_DRIVER_ABI_H
 #define TQ_BOARD_DRIVER_ABI_H
 
@@ -69,6 +69,13 @@ typedef int32_t (*Count_Boards_fn)(int32_t vendorId, int32_t productId);
 
 TQ_DRIVER_EXPORT int32_t Board_Attached(int32_t handle);
 TQ_DRIVER_EXPORT int32_t Count_Boards(int32_t vendorId, int32_t productId);
+
+/* Optional; a library may lack it. The text of the library's most recent failure (UTF-8),
+ * for the user: what went wrong and, where the user can mend it, how. Copies at most
+ * size - 1 bytes of it and a terminating 0 into buffer (nothing when size < 1) and returns
+ * the text's whole length in bytes; 0 when there is nothing to tell. */
+typedef int32_t (*Last_Error_Text_fn)(uint8_t* buffer, int32_t size);
+TQ_DRIVER_EXPORT int32_t Last_Error_Text(uint8_t* buffer, int32_t size);
 
 #ifdef __cplusplus
 }

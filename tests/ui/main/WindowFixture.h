@@ -121,6 +121,7 @@ public:
         answer(request, value, direction, buffer);
         return status;
     }
+    std::string lastErrorText() override { return sim_.lastErrorText(); }
 
     int32_t Board_Attached(int32_t handle) override { return sim_.Board_Attached(handle); }
     int32_t Count_Boards(int32_t v, int32_t p) override { return sim_.Count_Boards(v, p); }
@@ -186,11 +187,12 @@ struct Program {
     std::unique_ptr<Main> main;
 };
 
-inline Program makeProgram(const Variant& v, std::optional<int32_t> functionWord = {}) {
+inline Program makeProgram(const Variant& v, std::optional<int32_t> functionWord = {},
+                           const QString& programDir = QStringLiteral(TQ_BIN_DIR)) {
     auto driver = std::make_unique<RecordingDriver>();
     driver->functionWord = functionWord;
     RecordingDriver* raw = driver.get();
-    return {raw, std::make_unique<Main>(v, std::move(driver), QStringLiteral(TQ_BIN_DIR))};
+    return {raw, std::make_unique<Main>(v, std::move(driver), programDir)};
 }
 
 inline QStringList items(const QComboBox* list) {
