@@ -186,11 +186,17 @@ Status Bench::start(const QString& firmwarePath, int board) {
     const QByteArray bytes = QFile::encodeName(firmwarePath);
     state_->FirmwarePathBytes.assign(bytes.begin(), bytes.end());
     state_->FirmwarePathBytes.push_back(0);
-    if (!board::USBStuff::StartBoard(*state_, *driver_, BackendOf(model_), board))
-        return Error{
-            Error::Kind::NoBoard,
-            Say("no board answered, or its firmware %1 could not be started", firmwarePath), -1,
-            state_->DriverStatus};
+    if (!board::USBStuff::StartBoard(*state_, *driver_, BackendOf(model_), board)) {
+        // The driver's own reason, where it gives one, says more than our guess.
+        const std::string reason = driver_->lastErrorText();
+        return Error{Error::Kind::NoBoard,
+                     reason.empty() ? Say("no board answered, or its firmware %1 could not be "
+                                          "started",
+                                          firmwarePath)
+                                    : Say("the board could not be started: %1",
+                                          QString::fromStdString(reason)),
+                     -1, state_->DriverStatus};
+    }
     return reset();
 }
 

@@ -3,6 +3,7 @@
 #include "board/USBStuff.h"
 #include "device/RegisterMap.h"
 #include "ui/bench/BoardSetup.h"
+#include "ui/main/AccessibleNames.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
@@ -87,6 +88,7 @@ MainForm::MainForm(const Variant& variant, SharedState& state, board::Declare& d
     setTabOrder(hardware_->Toggle11, function_->Toggle1);
     setTabOrder(function_->Command5, temperature_->Command7);
     setTabOrder(temperature_->Command7, calibration_->Command8);
+    NameForAssistiveTechnology(*this);
 
     declare.addObserver([self = QPointer<MainForm>(this)](const board::Transfer& t) {
         if (self) self->onTransfer(t);
