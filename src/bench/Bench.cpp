@@ -392,12 +392,7 @@ Outcome<float> Bench::readOffset(Channel channel) {
 }
 
 bool Bench::boardPresent() {
-    if (BackendOf(model_) == board::Backend::Legacy) return true;
-    std::array<uint8_t, 128> list{};
-    int32_t count = 0;
-    const int16_t status = driver_->Search_For_Boards(
-        board::USBStuff::kVendorId, board::USBStuff::kProductId, &count, list.data());
-    return status == 0 && count > 0;
+    return driver_->Board_Attached(state_->BoardHandle) != 0;
 }
 
 // ---- Raw access ---------------------------------------------------------------------------

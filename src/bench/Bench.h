@@ -142,9 +142,9 @@ public:
     Outcome<float> readFineGain(Channel channel);
     Outcome<float> readOffset(Channel channel);
 
-    // Whether the driver still finds a board: after a failed transfer it tells a board that
-    // is gone from one that refused a request. The legacy back end cannot be asked and
-    // always says true.
+    // False once the driver says the board has gone (unplugged, or no longer running its
+    // firmware): after a failed transfer it tells a gone board from one that refused a
+    // request. True when the driver library cannot tell.
     bool boardPresent();
 
     // ---- Raw access ------------------------------------------------------------------
