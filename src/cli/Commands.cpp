@@ -1,0 +1,156 @@
+#include "cli/Commands.h"
+
+#include "cli/Parse.h"
+
+#include <QJsonValue>
+
+#include <array>
+
+namespace tq::cli {
+
+// Each command's parser, in the file named beside it.
+bench::Outcome<Step> ParseList(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseCode(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseVolts(Args);    // BoardCommands.cpp
+bench::Outcome<Step> ParseRange(Args);    // BoardCommands.cpp
+bench::Outcome<Step> ParseTrim(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseRead(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseLines(Args);    // BoardCommands.cpp
+bench::Outcome<Step> ParseFunction(Args); // BoardCommands.cpp
+bench::Outcome<Step> ParseClear(Args);    // BoardCommands.cpp
+bench::Outcome<Step> ParseLoad(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseTemp(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseSnapshot(Args); // SnapshotCommand.cpp
+bench::Outcome<Step> ParseBatch(Args);    // BatchCommand.cpp
+
+namespace {
+
+// clang-format off
+const std::array kCommands{
+    Command{"list", "list", "the boards the driver library finds", false, true, ParseList},
+    Command{"code", "code CH N", "write data code N (0..65535, or 0x0000..0xFFFF)", true, true, ParseCode},
+    Command{"volts", "volts CH V", "write the code of V volts in the channel's own range", true, true, ParseVolts},
+    Command{"range", "range CH 10|10.2564|10.5263", "set the output range (full scale in volts)", true, true, ParseRange},
+    Command{"trim", "trim CH [--fine LSB] [--offset LSB]", "set the fine gain (-32..31) and offset (-16..15.875) trims", true, true, ParseTrim},
+    Command{"read", "read data|coarse|fine|offset CH | read function", "read a register back, as code and volts or LSB", true, true, ParseRead},
+    Command{"lines", "lines [ldac=high|low] [clr=high|low] [coding=binary|twos] [rstin=high|low] [drive-d0=high|low] [drive-d1=high|low] [pulse=on|off]", "set the control lines; without settings, show them", true, true, ParseLines},
+    Command{"function", "function [sdo=on|off] [local-gnd=on|off] [d0=in|low|high] [d1=in|low|high]", "set the function register; without settings, read it", true, true, ParseFunction},
+    Command{"clear", "clear", "CLEAR all channels (function register)", true, true, ParseClear},
+    Command{"load", "load", "LOAD all channels (function register)", true, true, ParseLoad},
+    Command{"temp", "temp", "measure the die temperature", true, true, ParseTemp},
+    Command{"snapshot", "snapshot save|load FILE", "save the board's set-up to a file, or write one back", true, true, ParseSnapshot},
+    Command{"batch", "batch [FILE]", "run commands, one per line, from FILE or standard input", true, false, ParseBatch},
+};
+// clang-format on
+
+QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString KindName(bench::Error::Kind kind) {
+    switch (kind) {
+    case bench::Error::Kind::Usage:
+        return QStringLiteral("usage");
+    case bench::Error::Kind::NoBoard:
+        return QStringLiteral("no-board");
+    case bench::Error::Kind::DriverLoad:
+        return QStringLiteral("driver-load");
+    case bench::Error::Kind::Transfer:
+        return QStringLiteral("transfer");
+    }
+    return {};
+}
+
+} // namespace
+
+std::span<const Command> Commands() {
+    return kCommands;
+}
+
+const Command* FindCommand(std::string_view name) {
+    for (const Command& c : kCommands)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+std::vector<std::string_view> SplitWords(std::string_view line) {
+    std::vector<std::string_view> words;
+    std::size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == '#') break;
+        if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r' &&
+               line[end] != '#')
+            ++end;
+        words.push_back(line.substr(i, end - i));
+        i = end;
+    }
+    return words;
+}
+
+bench::Outcome<Parsed> ParseCommand(Args words, bool inBatch) {
+    if (words.empty()) return bench::UsageError("no command given");
+    const Command* command = FindCommand(words.front());
+    if (!command) {
+        std::string names;
+        for (const Command& c : kCommands)
+            names += (names.empty() ? "" : ", ") + std::string(c.name);
+        return bench::UsageError("unknown command " + Quoted(words.front()) + ": use " + names);
+    }
+    if (inBatch && !command->inBatch)
+        return bench::UsageError(std::string(command->name) + " cannot run inside a batch");
+    bench::Outcome<Step> step = command->parse(words.subspan(1));
+    if (!step) return step.error();
+    return Parsed{command, std::move(step.value())};
+}
+
+void Stamp(const Context& context, QJsonObject& o, std::string_view command, bool ok,
+           int transfers) {
+    if (!command.empty()) o.insert(QStringLiteral("command"), Utf8(command));
+    o.insert(QStringLiteral("ok"), ok);
+    o.insert(QStringLiteral("transfers"), transfers);
+    if (context.line > 0) o.insert(QStringLiteral("line"), context.line);
+}
+
+int RunCommand(Context& context, const Parsed& parsed, std::string_view lineText) {
+    const int before = context.transfers;
+    bench::Outcome<Reply> reply = parsed.step(context);
+    const int transfers = context.transfers - before;
+    if (!reply)
+        return WriteError(context, parsed.command->name, reply.error(), transfers, lineText);
+    Reply& r = reply.value();
+    if (r.written) return kDone;
+    if (context.out.json()) {
+        Stamp(context, r.json, parsed.command->name, true, transfers);
+        context.out.object(r.json);
+    } else if (!r.text.isEmpty()) {
+        context.out.line(r.text);
+    }
+    return kDone;
+}
+
+int WriteError(Context& context, std::string_view command, const bench::Error& e, int transfers,
+               std::string_view lineText) {
+    if (context.out.json()) {
+        QJsonObject error{{QStringLiteral("kind"), KindName(e.kind)},
+                          {QStringLiteral("message"), QString::fromStdString(e.message)}};
+        if (e.request >= 0) error.insert(QStringLiteral("request"), e.request);
+        if (e.kind != bench::Error::Kind::Usage) error.insert(QStringLiteral("status"), e.status);
+        QJsonObject o{{QStringLiteral("error"), error}};
+        if (!lineText.empty()) o.insert(QStringLiteral("text"), Utf8(lineText));
+        Stamp(context, o, command, false, transfers);
+        context.out.object(o);
+    }
+    QString where;
+    if (context.line > 0)
+        where = QStringLiteral("line %1: %2: ").arg(context.line).arg(Utf8(lineText));
+    context.out.message(QStringLiteral("tq5802ctl: ") + where + QString::fromStdString(e.message));
+    return ExitCodeOf(e.kind);
+}
+
+} // namespace tq::cli
