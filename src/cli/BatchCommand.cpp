@@ -17,7 +17,7 @@ namespace {
 
 struct Line {
     int number = 0;
-    std::string_view text; // into the script, trimmed
+    std::string_view text; // into the script, without its comment and blanks around
     Parsed parsed;
 };
 
@@ -65,7 +65,8 @@ bench::Outcome<Step> ParseBatch(Args args) {
     std::string_view rest = *script;
     for (int number = 1; !rest.empty(); ++number) {
         const auto end = rest.find('\n');
-        const std::string_view text = Trimmed(rest.substr(0, end));
+        std::string_view text = rest.substr(0, end);
+        text = Trimmed(text.substr(0, text.find('#')));
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
         const std::vector<std::string_view> words = SplitWords(text);
         if (words.empty()) continue;
