@@ -54,8 +54,8 @@ bench::Outcome<Step> ParseBatch(Args args) {
     const bool opened =
         fromStdin ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
     if (!opened)
-        return bench::UsageError("cannot read the script " + name.toStdString() + ": " +
-                                 file.errorString().toStdString());
+        return bench::UsageError(Cat({"cannot read the script ", name.toStdString(), ": ",
+                                      file.errorString().toStdString()}));
     const QByteArray bytes = file.readAll();
     auto script = std::make_shared<const std::string>(bytes.constData(),
                                                       static_cast<std::size_t>(bytes.size()));
@@ -63,23 +63,23 @@ bench::Outcome<Step> ParseBatch(Args args) {
     auto lines = std::make_shared<std::vector<Line>>();
     std::string refusals;
     std::string_view rest = *script;
+    std::vector<std::string_view> words;
     for (int number = 1; !rest.empty(); ++number) {
         const auto end = rest.find('\n');
         std::string_view text = rest.substr(0, end);
         text = Trimmed(text.substr(0, text.find('#')));
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        const std::vector<std::string_view> words = SplitWords(text);
+        SplitWords(text, words);
         if (words.empty()) continue;
         bench::Outcome<Parsed> parsed = ParseCommand(words, true);
         if (!parsed) {
-            refusals += (refusals.empty() ? "" : "\n") + std::string("line ") +
-                        std::to_string(number) + ": " + std::string(text) + ": " +
-                        parsed.error().message;
+            refusals += Cat({refusals.empty() ? "" : "\n", "line ", std::to_string(number), ": ",
+                             text, ": ", parsed.error().message});
             continue;
         }
         lines->push_back(Line{number, text, std::move(parsed.value())});
     }
-    if (!refusals.empty()) return bench::UsageError("the script was not run:\n" + refusals);
+    if (!refusals.empty()) return bench::UsageError(Cat({"the script was not run:\n", refusals}));
 
     return Step{[script, lines](Context& ctx) -> bench::Outcome<Reply> {
         int failures = 0;
@@ -99,11 +99,12 @@ bench::Outcome<Step> ParseBatch(Args args) {
         ctx.line = 0;
         if (first) {
             const std::string where =
-                "line " + std::to_string(first->number) + " (" + std::string(first->text) + ")";
-            return bench::Error{KindOf(firstCode),
-                                ctx.options.keepGoing ? std::to_string(failures) +
-                                                            " line(s) failed, the first at " + where
-                                                      : "stopped at " + where};
+                Cat({"line ", std::to_string(first->number), " (", first->text, ")"});
+            return bench::Error{
+                KindOf(firstCode),
+                ctx.options.keepGoing
+                    ? Cat({std::to_string(failures), " line(s) failed, the first at ", where})
+                    : Cat({"stopped at ", where})};
         }
         Reply r;
         r.json.insert(QStringLiteral("lines"), static_cast<qint64>(lines->size()));

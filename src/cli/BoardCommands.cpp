@@ -9,6 +9,7 @@
 
 #include <QJsonArray>
 
+#include <charconv>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -30,18 +31,30 @@ double ShownVolts(float volts) {
     return device::RoundDecimals(volts, 5);
 }
 
-QString Number(double x) {
-    return QString::number(x, 'g', 10);
+// Shortest text that reads back as x; never "-0".
+void AppendNumber(std::string& text, double x) {
+    char buffer[32];
+    text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, x == 0 ? 0.0 : x).ptr);
 }
 
-QString Hex4(int32_t code) {
-    return QStringLiteral("0x%1")
-        .arg(code, 4, 16, QLatin1Char('0'))
-        .toUpper()
-        .replace(QLatin1String("0X"), QLatin1String("0x"));
+void AppendInt(std::string& text, int64_t x) {
+    char buffer[24];
+    text.append(buffer, std::to_chars(buffer, buffer + sizeof buffer, x).ptr);
 }
 
-// A reply per channel: the single channel's fields, or for ALL one entry per channel.
+void AppendHex4(std::string& text, int32_t code) {
+    static constexpr char kDigits[] = "0123456789ABCDEF";
+    const char hex[] = {'0',
+                        'x',
+                        kDigits[(code >> 12) & 0xF],
+                        kDigits[(code >> 8) & 0xF],
+                        kDigits[(code >> 4) & 0xF],
+                        kDigits[code & 0xF]};
+    text.append(hex, sizeof hex);
+}
+
+// A reply per channel: the single channel's fields, or for ALL one entry per channel. Text
+// replies are built without Qt strings: a batch writes one per line.
 template <class Fill> Reply PerChannel(Context& ctx, Channel channel, Fill fill) {
     Reply reply;
     if (ctx.out.json()) {
@@ -61,8 +74,9 @@ template <class Fill> Reply PerChannel(Context& ctx, Channel channel, Fill fill)
         return reply;
     }
     for (const Channel c : bench::Expand(channel)) {
-        if (!reply.text.isEmpty()) reply.text += QLatin1Char('\n');
-        reply.text += Utf8(bench::ChannelName(c)) + QLatin1Char(' ');
+        if (!reply.text.empty()) reply.text += '\n';
+        reply.text += bench::ChannelName(c);
+        reply.text += ' ';
         QJsonObject unused;
         fill(c, unused, &reply.text);
     }
@@ -70,23 +84,35 @@ template <class Fill> Reply PerChannel(Context& ctx, Channel channel, Fill fill)
 }
 
 // A data code and the volts it gives in the channel's range under the present coding.
-void DataFields(const bench::Bench& b, Channel c, int32_t code, QJsonObject& json, QString* text) {
+void DataFields(const bench::Bench& b, Channel c, int32_t code, QJsonObject& json,
+                std::string* text) {
     const double volts = ShownVolts(b.codeToVolts(c, code));
     if (text) {
-        *text += QStringLiteral("data %1 (%2) = %3 V").arg(code).arg(Hex4(code), Number(volts));
+        *text += "data ";
+        AppendInt(*text, code);
+        *text += " (";
+        AppendHex4(*text, code);
+        *text += ") = ";
+        AppendNumber(*text, volts);
+        *text += " V";
         return;
     }
     json.insert(QStringLiteral("code"), code);
     json.insert(QStringLiteral("volts"), volts);
 }
 
-void RangeFields(int32_t coarse, QJsonObject& json, QString* text) {
+void RangeFields(int32_t coarse, QJsonObject& json, std::string* text) {
     const float fs = device::RangeFromCoarseCode(coarse, std::numeric_limits<float>::quiet_NaN());
     if (text) {
-        *text +=
-            std::isnan(fs)
-                ? QStringLiteral("coarse %1 (no range)").arg(coarse)
-                : QStringLiteral("coarse %1 = \u00B1%2 V").arg(coarse).arg(Number(ShownVolts(fs)));
+        *text += "coarse ";
+        AppendInt(*text, coarse);
+        if (std::isnan(fs)) {
+            *text += " (no range)";
+        } else {
+            *text += " = \u00B1";
+            AppendNumber(*text, ShownVolts(fs));
+            *text += " V";
+        }
         return;
     }
     json.insert(QStringLiteral("code"), coarse);
@@ -94,10 +120,14 @@ void RangeFields(int32_t coarse, QJsonObject& json, QString* text) {
                 std::isnan(fs) ? QJsonValue() : QJsonValue(ShownVolts(fs)));
 }
 
-void TrimFields(const char* name, int32_t code, double lsb, QJsonObject& json, QString* text) {
+void TrimFields(const char* name, int32_t code, double lsb, QJsonObject& json, std::string* text) {
     if (text) {
-        *text +=
-            QStringLiteral("%1 %2 = %3 LSB").arg(QLatin1String(name)).arg(code).arg(Number(lsb));
+        *text += name;
+        *text += ' ';
+        AppendInt(*text, code);
+        *text += " = ";
+        AppendNumber(*text, lsb);
+        *text += " LSB";
         return;
     }
     json.insert(QStringLiteral("code"), code);
@@ -138,7 +168,8 @@ Reply LinesReply(Context& ctx, const bench::ControlLines& l) {
             QStringLiteral("ldac=%1 clr=%2 coding=%3 rstin=%4 drive-d0=%5 drive-d1=%6 pulse=%7")
                 .arg(HighLow(l.ldac), HighLow(l.clr),
                      l.binary ? QStringLiteral("binary") : QStringLiteral("twos"), HighLow(l.rstin),
-                     HighLow(l.driveD0), HighLow(l.driveD1), OnOff(l.pulseAfterWrite));
+                     HighLow(l.driveD0), HighLow(l.driveD1), OnOff(l.pulseAfterWrite))
+                .toStdString();
     }
     return r;
 }
@@ -160,8 +191,10 @@ Reply FunctionReply(Context& ctx, const bench::FunctionFlags& f) {
                              {QStringLiteral("d1High"), f.d1High}};
     } else {
         r.text = QStringLiteral("function %1: sdo=%2 local-gnd=%3 d0=%4 d1=%5")
-                     .arg(Hex4(f.word()), OnOff(f.sdoEnabled), OnOff(f.localGndOffset),
-                          PinText(f.d0Output, f.d0High), PinText(f.d1Output, f.d1High));
+                     .arg(QStringLiteral("0x%1").arg(f.word(), 2, 16, QLatin1Char('0')),
+                          OnOff(f.sdoEnabled), OnOff(f.localGndOffset),
+                          PinText(f.d0Output, f.d0High), PinText(f.d1Output, f.d1High))
+                     .toStdString();
     }
     return r;
 }
@@ -184,10 +217,8 @@ Outcome<Step> ParseList(Args args) {
                 list.append(QJsonObject{{QStringLiteral("board"), static_cast<int>(i)},
                                         {QStringLiteral("id"), id}});
             else
-                r.text += QStringLiteral("%1board %2: id %3")
-                              .arg(i == 0 ? QString() : QStringLiteral("\n"))
-                              .arg(i)
-                              .arg(id);
+                r.text += (i == 0 ? "board " : "\nboard ") + std::to_string(i) + ": id " +
+                          std::to_string(id);
         }
         r.json.insert(QStringLiteral("boards"), list);
         return r;
@@ -204,7 +235,7 @@ Outcome<Step> ParseCode(Args args) {
     return Step{[c = *channel, n = *code](Context& ctx) -> Outcome<Reply> {
         bench::Bench& b = *ctx.bench;
         return Done(b.setCode(c, n),
-                    PerChannel(ctx, c, [&](Channel one, QJsonObject& j, QString* t) {
+                    PerChannel(ctx, c, [&](Channel one, QJsonObject& j, std::string* t) {
                         DataFields(b, one, static_cast<int32_t>(n), j, t);
                     }));
     }};
@@ -219,7 +250,7 @@ Outcome<Step> ParseVolts(Args args) {
     return Step{[c = *channel, v = *volts](Context& ctx) -> Outcome<Reply> {
         bench::Bench& b = *ctx.bench;
         return Done(b.setVolts(c, v),
-                    PerChannel(ctx, c, [&](Channel one, QJsonObject& j, QString* t) {
+                    PerChannel(ctx, c, [&](Channel one, QJsonObject& j, std::string* t) {
                         DataFields(b, one, b.voltsToCode(one, v), j, t);
                     }));
     }};
@@ -235,7 +266,7 @@ Outcome<Step> ParseRange(Args args) {
     if (!coarse) return coarse.error();
     return Step{[c = *channel, code = *coarse](Context& ctx) -> Outcome<Reply> {
         return Done(ctx.bench->setRange(c, code),
-                    PerChannel(ctx, c, [&](Channel, QJsonObject& j, QString* t) {
+                    PerChannel(ctx, c, [&](Channel, QJsonObject& j, std::string* t) {
                         RangeFields(code, j, t);
                     }));
     }};
@@ -261,14 +292,14 @@ Outcome<Step> ParseTrim(Args args) {
     if (!fine && !offset) return UsageOf(usage);
     return Step{[c = *channel, fine, offset](Context& ctx) -> Outcome<Reply> {
         const Status status = ctx.bench->setTrims(c, fine, offset);
-        Reply r = PerChannel(ctx, c, [&](Channel, QJsonObject& j, QString* t) {
+        Reply r = PerChannel(ctx, c, [&](Channel, QJsonObject& j, std::string* t) {
             if (fine) {
                 const int32_t code = device::FineGainToCode(static_cast<float>(*fine));
                 QJsonObject o;
                 TrimFields("fine", code, device::CodeToFineGain(code), o, t);
                 if (!t) j.insert(QStringLiteral("fine"), o);
             }
-            if (fine && offset && t) *t += QStringLiteral(", ");
+            if (fine && offset && t) *t += ", ";
             if (offset) {
                 const int32_t code = device::OffsetToCode(static_cast<float>(*offset));
                 QJsonObject o;
@@ -312,7 +343,7 @@ Outcome<Step> ParseRead(Args args) {
             if (!value) return value.error();
             values[bench::ChannelIndex(one)] = *value;
         }
-        Reply r = PerChannel(ctx, c, [&](Channel one, QJsonObject& j, QString* t) {
+        Reply r = PerChannel(ctx, c, [&](Channel one, QJsonObject& j, std::string* t) {
             const int32_t v = values[bench::ChannelIndex(one)];
             switch (index) {
             case 0:
@@ -416,7 +447,7 @@ Outcome<Step> ParseClear(Args args) {
     if (auto w = Words(args, 0, "clear"); !w) return w;
     return Step{[](Context& ctx) -> Outcome<Reply> {
         Reply r;
-        r.text = QStringLiteral("CLEAR all channels");
+        r.text = "CLEAR all channels";
         return Done(ctx.bench->clear(), r);
     }};
 }
@@ -425,7 +456,7 @@ Outcome<Step> ParseLoad(Args args) {
     if (auto w = Words(args, 0, "load"); !w) return w;
     return Step{[](Context& ctx) -> Outcome<Reply> {
         Reply r;
-        r.text = QStringLiteral("LOAD all channels");
+        r.text = "LOAD all channels";
         return Done(ctx.bench->load(), r);
     }};
 }
@@ -442,9 +473,7 @@ Outcome<Step> ParseTemp(Args args) {
                 {QStringLiteral("pinVolts"), device::RoundDecimals(t->value.pinVolts, 5)},
                 {QStringLiteral("reading"), t->reading}};
         else
-            r.text = QStringLiteral("%1 \u00B0C (pin %2 V)")
-                         .arg(QString::fromStdString(t->value.celsiusText),
-                              QString::fromStdString(t->value.voltsText));
+            r.text = Cat({t->value.celsiusText, " \u00B0C (pin ", t->value.voltsText, " V)"});
         return r;
     }};
 }

@@ -73,8 +73,8 @@ const Command* FindCommand(std::string_view name) {
     return nullptr;
 }
 
-std::vector<std::string_view> SplitWords(std::string_view line) {
-    std::vector<std::string_view> words;
+void SplitWords(std::string_view line, std::vector<std::string_view>& words) {
+    words.clear();
     std::size_t i = 0;
     while (i < line.size()) {
         const char c = line[i];
@@ -90,7 +90,6 @@ std::vector<std::string_view> SplitWords(std::string_view line) {
         words.push_back(line.substr(i, end - i));
         i = end;
     }
-    return words;
 }
 
 bench::Outcome<Parsed> ParseCommand(Args words, bool inBatch) {
@@ -99,8 +98,8 @@ bench::Outcome<Parsed> ParseCommand(Args words, bool inBatch) {
     if (!command) {
         std::string names;
         for (const Command& c : kCommands)
-            names += (names.empty() ? "" : ", ") + std::string(c.name);
-        return bench::UsageError("unknown command " + Quoted(words.front()) + ": use " + names);
+            names += Cat({names.empty() ? "" : ", ", c.name});
+        return bench::UsageError(Cat({"unknown command ", Quoted(words.front()), ": use ", names}));
     }
     if (inBatch && !command->inBatch)
         return bench::UsageError(std::string(command->name) + " cannot run inside a batch");
@@ -128,7 +127,7 @@ int RunCommand(Context& context, const Parsed& parsed, std::string_view lineText
     if (context.out.json()) {
         Stamp(context, r.json, parsed.command->name, true, transfers);
         context.out.object(r.json);
-    } else if (!r.text.isEmpty()) {
+    } else if (!r.text.empty()) {
         context.out.line(r.text);
     }
     return kDone;

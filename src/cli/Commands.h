@@ -20,6 +20,7 @@
 
 #include <functional>
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -32,7 +33,7 @@ using Args = std::span<const std::string_view>;
 // (an empty text writes nothing). A Step fills the one its output needs.
 struct Reply {
     QJsonObject json;
-    QString text;
+    std::string text;     // UTF-8
     bool written = false; // the step wrote its own output (batch, servers)
 };
 
@@ -58,8 +59,9 @@ struct Command {
 std::span<const Command> Commands();
 const Command* FindCommand(std::string_view name);
 
-// The words of a command line: split at blanks and tabs, '#' starts a comment.
-std::vector<std::string_view> SplitWords(std::string_view line);
+// The words of a command line into `words` (cleared first): split at blanks and tabs, '#'
+// starts a comment.
+void SplitWords(std::string_view line, std::vector<std::string_view>& words);
 
 // A command line's words (name first) parsed into its Step; a Usage error names what was
 // refused, and an unknown command lists the known ones. In a batch, a command that cannot

@@ -16,17 +16,24 @@ bool SameWord(std::string_view a, std::string_view b) {
 }
 } // namespace
 
+std::string Cat(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts)
+        text += part;
+    return text;
+}
+
 std::string Quoted(std::string_view word) {
-    return "\"" + std::string(word) + "\"";
+    return Cat({"\"", word, "\""});
 }
 
 bench::Error UsageOf(std::string_view usage) {
-    return bench::UsageError("usage: " + std::string(usage));
+    return bench::UsageError(Cat({"usage: ", usage}));
 }
 
 bench::Outcome<bench::Channel> ParseChannel(std::string_view word) {
     if (const auto channel = bench::ChannelFromText(word)) return *channel;
-    return bench::UsageError("unknown channel " + Quoted(word) + ": use A, B, C, D or ALL");
+    return bench::UsageError(Cat({"unknown channel ", Quoted(word), ": use A, B, C, D or ALL"}));
 }
 
 bench::Outcome<int64_t> ParseInteger(std::string_view word, std::string_view what) {
@@ -40,8 +47,8 @@ bench::Outcome<int64_t> ParseInteger(std::string_view word, std::string_view wha
     const char* end = digits.data() + digits.size();
     const auto [ptr, ec] = std::from_chars(digits.data(), end, value, base);
     if (digits.empty() || ec != std::errc{} || ptr != end)
-        return bench::UsageError(Quoted(word) + " is not a whole number (" + std::string(what) +
-                                 "; decimal, or hexadecimal after 0x)");
+        return bench::UsageError(Cat({Quoted(word), " is not a whole number (", what,
+                                      "; decimal, or hexadecimal after 0x)"}));
     return value;
 }
 
@@ -52,7 +59,7 @@ bench::Outcome<double> ParseNumber(std::string_view word, std::string_view what)
     const char* begin = word.starts_with('+') ? word.data() + 1 : word.data();
     const auto [ptr, ec] = std::from_chars(begin, end, value);
     if (word.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value))
-        return bench::UsageError(Quoted(word) + " is not a number (" + std::string(what) + ")");
+        return bench::UsageError(Cat({Quoted(word), " is not a number (", what, ")"}));
     return value;
 }
 
@@ -77,8 +84,7 @@ bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
         names += a;
         ++i;
     }
-    return bench::UsageError("unknown " + std::string(what) + " " + Quoted(word) + ": use " +
-                             names);
+    return bench::UsageError(Cat({"unknown ", what, " ", Quoted(word), ": use ", names}));
 }
 
 } // namespace tq::cli

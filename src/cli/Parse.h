@@ -28,5 +28,7 @@ bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
 bench::Error UsageOf(std::string_view usage);
 
 std::string Quoted(std::string_view word);
+// The parts joined, for messages.
+std::string Cat(std::initializer_list<std::string_view> parts);
 
 } // namespace tq::cli

@@ -38,7 +38,8 @@ bench::Outcome<Step> ParseSnapshot(Args args) {
             {QStringLiteral("file"), path}};
         r.text = (save ? QStringLiteral("saved the set-up to %1")
                        : QStringLiteral("loaded the set-up from %1"))
-                     .arg(path);
+                     .arg(path)
+                     .toStdString();
         return r;
     }};
 }
