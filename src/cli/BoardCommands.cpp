@@ -139,9 +139,9 @@ Outcome<Reply> Done(Status status, Reply reply) {
     return reply;
 }
 
-Outcome<Step> Words(Args args, std::size_t count, std::string_view usage) {
-    if (args.size() != count) return UsageOf(usage);
-    return Step{};
+// For commands without words.
+bool NoWords(Args args) {
+    return args.empty();
 }
 
 // ---- Control lines and function register as settings ---------------------------------------
@@ -204,7 +204,7 @@ Reply FunctionReply(Context& ctx, const bench::FunctionFlags& f) {
 // ---- Commands -----------------------------------------------------------------------------
 
 Outcome<Step> ParseList(Args args) {
-    if (auto w = Words(args, 0, "list"); !w) return w;
+    if (!NoWords(args)) return UsageOf("list");
     return Step{[](Context& ctx) -> Outcome<Reply> {
         const Outcome<std::vector<int>> boards = bench::Bench::listBoards(ctx.options.driverPath);
         if (!boards) return boards.error();
@@ -444,7 +444,7 @@ Outcome<Step> ParseFunction(Args args) {
 }
 
 Outcome<Step> ParseClear(Args args) {
-    if (auto w = Words(args, 0, "clear"); !w) return w;
+    if (!NoWords(args)) return UsageOf("clear");
     return Step{[](Context& ctx) -> Outcome<Reply> {
         Reply r;
         r.text = "CLEAR all channels";
@@ -453,7 +453,7 @@ Outcome<Step> ParseClear(Args args) {
 }
 
 Outcome<Step> ParseLoad(Args args) {
-    if (auto w = Words(args, 0, "load"); !w) return w;
+    if (!NoWords(args)) return UsageOf("load");
     return Step{[](Context& ctx) -> Outcome<Reply> {
         Reply r;
         r.text = "LOAD all channels";
@@ -462,7 +462,7 @@ Outcome<Step> ParseLoad(Args args) {
 }
 
 Outcome<Step> ParseTemp(Args args) {
-    if (auto w = Words(args, 0, "temp"); !w) return w;
+    if (!NoWords(args)) return UsageOf("temp");
     return Step{[](Context& ctx) -> Outcome<Reply> {
         const Outcome<bench::Temperature> t = ctx.bench->temperature();
         if (!t) return t.error();

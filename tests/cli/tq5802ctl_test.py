@@ -13,9 +13,9 @@ PROGRAM = sys.argv[1]
 FAILING_DRIVER = sys.argv[2]
 
 
-def run(*args, script=None):
+def run(*args, script=None, cwd=None):
     done = subprocess.run([PROGRAM, *args], input=script, capture_output=True, text=True,
-                          timeout=60)
+                          timeout=60, cwd=cwd)
     return done.returncode, done.stdout, done.stderr
 
 
@@ -52,6 +52,11 @@ class ExitCodes(unittest.TestCase):
                 self.assertEqual(code, expected, err)
                 if expected != 0:
                     self.assertTrue(err.startswith("tq5802ctl: "), err)
+
+    def test_a_relative_driver_path_is_taken_from_the_working_directory(self):
+        folder, name = os.path.split(FAILING_DRIVER)
+        code, _, err = run("--driver", os.path.join(".", name), "read", "data", "A", cwd=folder)
+        self.assertEqual(code, 0, err)
 
     def test_help_documents_commands_and_exit_codes(self):
         code, out, _ = run("--help")
