@@ -114,6 +114,10 @@ FunctionFlags FunctionFlags::fromWord(int32_t w) {
     };
 }
 
+Model ModelOf(board::Backend backend) {
+    return backend == board::Backend::Newer ? Model::TQ5802R : Model::TQ5802;
+}
+
 Outcome<int32_t> RangeCodeFromVolts(double fullScale) {
     for (const auto& range : device::CoarseGainRanges)
         if (std::isfinite(fullScale) && std::abs(fullScale - range.fullScaleVolts) < 1e-4)

@@ -32,6 +32,7 @@ namespace tq::bench {
 enum class Model { TQ5802R, TQ5802 };
 std::string_view ModelName(Model model); // "TQ5802R" / "TQ5802"
 board::Backend BackendOf(Model model);
+Model ModelOf(board::Backend backend);
 
 struct OpenOptions {
     Model model = Model::TQ5802R;

@@ -29,7 +29,7 @@ void SetFirmwarePath(SharedState& state, std::string_view programDir) {
     PathToBytes(state, state.FirmwarePath);
 }
 
-int16_t OpenBoard(SharedState& state, DriverApi& driver, int listPosition) {
+int16_t OpenBoard(SharedState& state, DriverApi& driver, int listPosition, int16_t* connectStatus) {
     const QLoggingCategory log("tq5802.usb", QtInfoMsg);
     std::array<uint8_t, 128> boardList{};
     int32_t count = 0;
@@ -38,6 +38,7 @@ int16_t OpenBoard(SharedState& state, DriverApi& driver, int listPosition) {
     const uint8_t board = boardList[static_cast<std::size_t>(
         std::clamp(listPosition, 0, static_cast<int>(boardList.size()) - 1))];
     const int16_t connected = driver.Connect(kVendorId, kProductId, board, &state.BoardHandle);
+    if (connectStatus) *connectStatus = connected;
     ensurePathBytes(state);
     const int16_t loaded =
         driver.Download_Firmware(state.BoardHandle, state.FirmwarePathBytes.data());
@@ -46,11 +47,19 @@ int16_t OpenBoard(SharedState& state, DriverApi& driver, int listPosition) {
     return loaded;
 }
 
-bool StartBoard(SharedState& state, DriverApi& driver, Backend backend, int listPosition) {
-    if (backend == Backend::Newer) return OpenBoard(state, driver, listPosition) == 0;
+bool StartBoard(SharedState& state, DriverApi& driver, Backend backend, int listPosition,
+                StartStatus* status) {
+    StartStatus ignored;
+    StartStatus& out = status ? *status : ignored;
+    out = {};
+    if (backend == Backend::Newer) {
+        out.load = OpenBoard(state, driver, listPosition, &out.connect);
+        return out.load == 0;
+    }
     const QLoggingCategory log("tq5802.usb", QtInfoMsg);
     ensurePathBytes(state);
     state.DriverStatus = driver.LoadFirmWare(state.FirmwarePathBytes.data());
+    out.load = state.DriverStatus;
     qCDebug(log, "load firmware %s: %d", state.FirmwarePath.c_str(), state.DriverStatus);
     return state.DriverStatus >= 1;
 }

@@ -17,6 +17,10 @@ extern "C" {
 #define TQ_DRIVER_EXPORT __attribute__((visibility("default")))
 #endif
 
+/* A status this project's driver libraries give when the board is there but this user may
+ * not open it (no udev rule); other libraries need not use it. */
+#define TQ_STATUS_NO_PERMISSION (-3)
+
 /* Newer back end (library QRV_CYUSB_USB4). */
 
 /* Counts the attached boards with these ids; byte 0 of boardList (128 bytes) identifies the

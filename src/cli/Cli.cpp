@@ -13,10 +13,10 @@ namespace tq::cli {
 
 namespace {
 
-// The platform's file name of a driver library called name, beside the program.
-QString BesideProgram(const char* name) {
-    return QCoreApplication::applicationDirPath() + QStringLiteral("/lib") +
-           QString::fromUtf8(name) + QStringLiteral(".so");
+// The file of the driver library called name, where the program's libraries lie.
+QString DriverLibrary(const char* name) {
+    return DriverLibraryDir() + QStringLiteral("/lib") + QString::fromUtf8(name) +
+           QStringLiteral(".so");
 }
 
 QString HelpText(QCommandLineParser& parser) {
@@ -60,7 +60,7 @@ int Run(int argc, char** argv) {
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption simulate(QStringLiteral("simulate"),
                                       QStringLiteral("Run on the simulated board "
-                                                     "(libTQ5802Sim.so beside the program)."));
+                                                     "(libTQ5802Sim.so)."));
     const QCommandLineOption driver(QStringLiteral("driver"),
                                     QStringLiteral("Load the board driver library at <path>."),
                                     QStringLiteral("path"));
@@ -73,8 +73,8 @@ int Run(int argc, char** argv) {
                                    QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption firmware(
         QStringLiteral("firmware"),
-        QStringLiteral("Download the firmware image at <path> (default TQ5802.hex beside "
-                       "the program)."),
+        QStringLiteral("Download the firmware image at <path> (default: the simulator's own "
+                       "image, or TQ5802.hex from the firmware folders)."),
         QStringLiteral("path"));
     const QCommandLineOption json(
         QStringLiteral("json"), QStringLiteral("Write one JSON object per command (JSON Lines)."));
@@ -117,16 +117,14 @@ int Run(int argc, char** argv) {
         return refuse(QStringLiteral("--board takes a board number, 0 or more, not \"%1\"")
                           .arg(parser.value(board)));
     if (parser.isSet(simulate))
-        options.driverPath = BesideProgram("TQ5802Sim");
+        options.driverPath = DriverLibrary("TQ5802Sim");
     else if (parser.isSet(driver))
         // Libraries are loaded by absolute path only, never searched for.
         options.driverPath = QFileInfo(parser.value(driver)).absoluteFilePath();
     else
         options.driverPath =
-            BesideProgram(parser.isSet(legacy) ? "USBFunctions" : "QRV_CYUSB_USB4");
-    options.firmwarePath = parser.isSet(firmware)
-                               ? QFileInfo(parser.value(firmware)).absoluteFilePath()
-                               : DefaultFirmwarePath();
+            DriverLibrary(parser.isSet(legacy) ? "USBFunctions" : "QRV_CYUSB_USB4");
+    options.firmwarePath = FirmwarePath(parser.value(firmware), parser.isSet(simulate));
 
     // The command's words, checked whole before the board is opened.
     const QStringList positional = parser.positionalArguments();

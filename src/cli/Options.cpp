@@ -1,6 +1,6 @@
 #include "cli/Options.h"
 
-#include "board/USBStuff.h"
+#include "board/FirmwareSearch.h"
 
 #include <QCoreApplication>
 
@@ -20,9 +20,15 @@ int ExitCodeOf(bench::Error::Kind kind) {
     return kTransferFailed;
 }
 
-QString DefaultFirmwarePath() {
-    return QCoreApplication::applicationDirPath() + QLatin1Char('/') +
-           QLatin1String(board::USBStuff::kFirmwareFile);
+QString DriverLibraryDir() {
+    return board::privateLibraryDir(QCoreApplication::applicationDirPath());
+}
+
+QString FirmwarePath(const QString& explicitPath, bool simulated) {
+    const QString programDir = QCoreApplication::applicationDirPath();
+    return board::findFirmware(explicitPath, simulated ? QStringList{DriverLibraryDir()}
+                                                       : board::firmwareFolders(programDir))
+        .path;
 }
 
 } // namespace tq::cli

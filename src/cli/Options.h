@@ -28,7 +28,13 @@ struct Options {
     bool keepGoing = false; // a batch runs past failing lines
 };
 
-// The firmware image used without --firmware: TQ5802.hex beside the program.
-QString DefaultFirmwarePath();
+// The folder of the driver libraries: beside the program in a build, the private library
+// folder once installed.
+QString DriverLibraryDir();
+
+// The firmware image to download: `explicitPath` (--firmware, against the working directory)
+// when given; else the simulator's own image beside its library, or the real board's image
+// from the first firmware folder that holds one.
+QString FirmwarePath(const QString& explicitPath, bool simulated);
 
 } // namespace tq::cli

@@ -25,6 +25,7 @@ public:
     std::deque<int16_t> statuses;             // request statuses in order; then 0
     uint8_t boardId = 7;
     int32_t handle = 0x1234;
+    int16_t connectResult = 0;
     int16_t downloadResult = 0;
     int16_t loadFirmWareResult = 1;
 
@@ -39,7 +40,7 @@ public:
     int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* out) override {
         calls.push_back({"Connect", {vendorId, productId, board}, {}});
         *out = handle;
-        return 0;
+        return connectResult;
     }
     int16_t Download_Firmware(int32_t h, uint8_t* pathBytes) override {
         calls.push_back({"Download_Firmware", {h}, terminated(pathBytes)});

@@ -1,5 +1,8 @@
 #include "drivers/sim/Converter.h"
 
+#include <cmath>
+#include <numbers>
+
 namespace tq::sim {
 
 namespace {
@@ -205,11 +208,35 @@ double Converter::outputVolts(int ch) const {
     const auto& err = kChannelErrors.at(ch);
     const double fs = fullScale(c.coarse);
     const double lsb = 2.0 * fs / 65536.0;
-    const int n = binary_ ? static_cast<int>(c.dac) - 32768 : signExtend(c.dac, 16);
+    const auto p = static_cast<uint16_t>(binary_ ? c.dac : c.dac ^ 0x8000);
+    const int n = static_cast<int>(p) - 32768;
     const double gain =
         1.0 + (signExtend(c.fine, device::FineGainBits) + err.gainFineSteps) / 65536.0;
     const double offset = signExtend(c.offset, device::OffsetBits) / 8.0 + err.offsetLsb;
-    return lsb * (n * gain + offset);
+    return lsb * ((n + nonlinearityLsb(ch, p)) * gain + offset);
+}
+
+double Converter::nonlinearityLsb(int ch, uint16_t p) {
+    const auto& nl = kChannelNonlinearity.at(ch);
+    const double s = std::sin(std::numbers::pi * (static_cast<int>(p) - 32768) / 32768.0);
+    const unsigned j = p & 0x7FFFu;
+    const unsigned i = p & 0x3FFFu;
+    const double carry = p >= 0x8000 ? nl.carryC000Lsb : nl.carry4000Lsb;
+    return nl.twistLsb * s + nl.bowLsb * s * s + carry * ((j >= 0x4000 ? 1 : 0) - j / 32768.0) +
+           nl.carry2000Lsb * ((i >= 0x2000 ? 1 : 0) - i / 16384.0);
+}
+
+double Converter::endPointInlLsb(int ch, uint16_t p) {
+    // The output is proportional to p + nl(p) plus a constant, so the end-point line and the
+    // average step follow from nl at both ends alone.
+    const double first = nonlinearityLsb(ch, 0);
+    const double span = 65535.0 + nonlinearityLsb(ch, 0xFFFF) - first;
+    return (p + nonlinearityLsb(ch, p) - first) * 65535.0 / span - p;
+}
+
+double Converter::dnlLsb(int ch, uint16_t p) {
+    if (p == 0) return 0;
+    return endPointInlLsb(ch, p) - endPointInlLsb(ch, static_cast<uint16_t>(p - 1));
 }
 
 } // namespace tq::sim

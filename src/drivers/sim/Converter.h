@@ -50,6 +50,35 @@ inline constexpr std::array<ChannelError, kChannels> kChannelErrors{{
     {-4.1, -3.5},
 }};
 
+// A fixed, deterministic non-linearity of one channel's converter core, in LSB, as a function
+// of the code's position p (0 = zero scale, 0x8000 = 0 V, 0xFFFF = full scale; the binary
+// code itself, or a two's complement code with bit 15 flipped). With x = (p - 0x8000) / 0x8000,
+// j = p mod 0x8000 and i = p mod 0x4000:
+//   nl(p) = twist sin(pi x) + bow sin^2(pi x)
+//         + carry (j >= 0x4000 ? 1 : 0) - carry j / 0x8000              [lower or upper half]
+//         + carry2000 (i >= 0x2000 ? 1 : 0) - carry2000 i / 0x4000
+// where carry is carry4000 below 0x8000 and carryC000 above. The smooth terms bow the
+// transfer by up to about one LSB; each sawtooth term is a code-weight error that steps the
+// output by its size at the carry (0x4000 or 0xC000, and 0x2000, 0x6000, 0xA000, 0xE000) and
+// is paid back evenly over its span. Every term is zero at 0x0000 and 0x8000, so calibrating
+// at the 0 V code and zero scale sees only the offset and gain errors.
+struct ChannelNonlinearity {
+    double twistLsb = 0;
+    double bowLsb = 0;
+    double carry4000Lsb = 0;
+    double carryC000Lsb = 0;
+    double carry2000Lsb = 0;
+};
+
+// Channels A to D: end-point INL peaks of 0.97 to 1.18 LSB, DNL of 0.08 to 0.35 LSB at the
+// carries, no two channels alike.
+inline constexpr std::array<ChannelNonlinearity, kChannels> kChannelNonlinearity{{
+    {+0.55, +0.30, +0.30, -0.25, +0.10},
+    {-0.45, +0.55, -0.35, +0.20, -0.08},
+    {+0.30, -0.65, +0.20, +0.35, +0.12},
+    {-0.70, -0.25, -0.25, -0.30, -0.10},
+}};
+
 struct ChannelRegisters {
     uint16_t input = 0; // data (input) register
     uint16_t dac = 0;   // DAC register, what the output shows
@@ -111,8 +140,16 @@ public:
     static uint16_t zeroVoltCode(bool binary) { return binary ? 0x8000 : 0x0000; }
     // Output of channel ch in volts: DAC code under the present coding and range, scaled by
     // (1 + fine gain / 2^16) (one step moves zero scale by half an LSB), plus offset / 8 LSB,
-    // plus the channel's fixed errors.
+    // plus the channel's fixed errors; the non-linearity adds to the code before the gain.
     double outputVolts(int ch) const;
+
+    // The non-linearity channel ch adds at code position p, in LSB (kChannelNonlinearity).
+    static double nonlinearityLsb(int ch, uint16_t p);
+    // What a noiseless sweep of channel ch finds, in LSB of its average step, at position p:
+    // end-point INL (deviation from the line through positions 0 and 0xFFFF) and DNL (step
+    // from p - 1 to p, less one average step; 0 at p = 0). Offset, gain and trims cancel out.
+    static double endPointInlLsb(int ch, uint16_t p);
+    static double dnlLsb(int ch, uint16_t p);
 
 private:
     void resetRegisters();

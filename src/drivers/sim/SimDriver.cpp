@@ -2,10 +2,14 @@
 
 #include "board/driver_abi.h"
 #include "drivers/sim/SimBoard.h"
+#include "drivers/sim/SimMeter.h"
 #include "drivers/sim/sim_abi.h"
 
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <memory>
+#include <mutex>
 #include <span>
 #include <string>
 
@@ -20,14 +24,35 @@ constexpr uint8_t kBoardId = 1;
 constexpr int32_t kHandle = 0x5802;
 
 struct Driver {
+    // The meter's thread reads the outputs while the host calls in: every entry point and
+    // every reading holds this.
+    std::mutex mutex;
     SimBoard board;
     bool connected = false;
+    // Last, so that it stops before the board goes.
+    std::unique_ptr<tq::sim::SimMeter> meter;
+
+    Driver() {
+        std::string message;
+        meter = tq::sim::SimMeter::fromEnvironment(
+            [this](int channel) {
+                const std::scoped_lock lock(mutex);
+                return board.outputVolts(channel);
+            },
+            message);
+        if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
+    }
 };
 
 // The library's one board. The C entry points carry no context (their signatures are a fixed
 // contract), so the board a loaded library serves has to live at namespace scope; this is the
-// library's only global and nothing outside this file reaches it. Used from one thread.
+// library's only global and nothing outside this file reaches it. Its meter, if asked for,
+// starts when the library is loaded and stops when it is unloaded.
 Driver g_driver;
+
+[[nodiscard]] std::scoped_lock<std::mutex> locked() {
+    return std::scoped_lock<std::mutex>(g_driver.mutex);
+}
 
 int16_t code(Status s) {
     return static_cast<int16_t>(s);
@@ -59,6 +84,7 @@ int16_t request(uint8_t req, int32_t value, int32_t index, uint8_t direction, in
 extern "C" {
 
 int16_t Search_For_Boards(int32_t vendorId, int32_t productId, int32_t* count, uint8_t* boardList) {
+    const auto lock = locked();
     if (count == nullptr || boardList == nullptr) return code(Status::InvalidParam);
     const bool found = g_driver.board.present() && vendorId == kVendorId && productId == kProductId;
     *count = found ? 1 : 0;
@@ -67,6 +93,7 @@ int16_t Search_For_Boards(int32_t vendorId, int32_t productId, int32_t* count, u
 }
 
 int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* handle) {
+    const auto lock = locked();
     if (handle == nullptr) return code(Status::InvalidParam);
     *handle = 0;
     if (!g_driver.board.present()) return code(Status::NoDevice);
@@ -79,6 +106,7 @@ int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* han
 }
 
 int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes) {
+    const auto lock = locked();
     return guarded([&] {
         if (!g_driver.board.present()) return code(Status::NoDevice);
         if (!g_driver.connected || handle != kHandle) return code(Status::InvalidParam);
@@ -90,12 +118,14 @@ int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes) {
 
 int16_t Vendor_Request(int32_t handle, uint8_t req, int32_t value, int32_t index, uint8_t direction,
                        int32_t length, uint8_t* buffer) {
+    const auto lock = locked();
     if (!g_driver.board.present()) return code(Status::NoDevice);
     if (!g_driver.connected || handle != kHandle) return code(Status::InvalidParam);
     return request(req, value, index, direction, length, buffer);
 }
 
 int16_t LoadFirmWare(uint8_t* pathBytes) {
+    const auto lock = locked();
     return guarded([&]() -> int16_t {
         if (pathBytes == nullptr) return 0;
         const std::filesystem::path path(pathFromBytes(pathBytes));
@@ -105,34 +135,41 @@ int16_t LoadFirmWare(uint8_t* pathBytes) {
 
 int16_t VendorIORequest(int16_t req, int32_t value, int32_t index, int16_t direction,
                         int16_t length, uint8_t* buffer) {
+    const auto lock = locked();
     if (req < 0 || req > 0xFF) return code(Status::Pipe);
     return request(static_cast<uint8_t>(req), value, index, direction != 0 ? 1 : 0, length, buffer);
 }
 
 void TQSim_Reset(void) {
+    const auto lock = locked();
     g_driver.board.reset();
     g_driver.connected = false;
 }
 
 void TQSim_SetAbsent(int32_t absent) {
+    const auto lock = locked();
     g_driver.board.setAbsent(absent != 0);
     if (absent != 0) g_driver.connected = false;
 }
 
 void TQSim_SetFailingTransfers(int32_t failing) {
+    const auto lock = locked();
     g_driver.board.setFailingTransfers(failing != 0);
 }
 
 void TQSim_Unplug(void) {
+    const auto lock = locked();
     g_driver.board.unplug();
     g_driver.connected = false;
 }
 
 void TQSim_Replug(void) {
+    const auto lock = locked();
     g_driver.board.replug();
 }
 
 double TQSim_OutputVolts(int32_t channel) {
+    const auto lock = locked();
     if (channel < 0 || channel >= tq::sim::kChannels) {
         return std::numeric_limits<double>::quiet_NaN();
     }
@@ -140,14 +177,32 @@ double TQSim_OutputVolts(int32_t channel) {
 }
 
 double TQSim_GetDieTemperature(void) {
+    const auto lock = locked();
     return g_driver.board.dieTemperature();
 }
 
 void TQSim_SetDieTemperature(double celsius) {
+    const auto lock = locked();
     g_driver.board.setDieTemperature(celsius);
 }
 
+int32_t TQSim_Nonlinearity(int32_t channel, int32_t position, double* inlLsb, double* dnlLsb) {
+    if (channel < 0 || channel >= tq::sim::kChannels || position < 0 || position > 0xFFFF) {
+        return -1;
+    }
+    const auto p = static_cast<uint16_t>(position);
+    if (inlLsb != nullptr) *inlLsb = tq::sim::Converter::endPointInlLsb(channel, p);
+    if (dnlLsb != nullptr) *dnlLsb = tq::sim::Converter::dnlLsb(channel, p);
+    return 0;
+}
+
+int32_t TQSim_MeterPort(void) {
+    const auto lock = locked();
+    return g_driver.meter ? g_driver.meter->port() : 0;
+}
+
 int32_t TQSim_ReadRegisters(TQSimRegisters* out) {
+    const auto lock = locked();
     if (out == nullptr) return -1;
     const auto& c = g_driver.board.converter();
     *out = TQSimRegisters{};

@@ -48,6 +48,15 @@ TQ_DRIVER_EXPORT double TQSim_GetDieTemperature(void);
 TQ_DRIVER_EXPORT void TQSim_SetDieTemperature(double celsius);
 /* Fills *out; 0 = done, -1 when out is null. */
 TQ_DRIVER_EXPORT int32_t TQSim_ReadRegisters(TQSimRegisters* out);
+/* The converter's built-in non-linearity as a noiseless sweep of channel 0..3 finds it, in LSB
+ * of the channel's average step: end-point INL at code position 0..0xFFFF (the binary code; a
+ * two's complement code with bit 15 flipped) and DNL from position - 1 to position (0 at 0).
+ * Either pointer may be null. 0 = done, -1 for a channel or position out of range. */
+TQ_DRIVER_EXPORT int32_t TQSim_Nonlinearity(int32_t channel, int32_t position, double* inlLsb,
+                                            double* dnlLsb);
+/* The TCP port the simulated meter listens on (TQ5802_SIM_METER, which may ask for port 0 =
+ * any free one); 0 when it is off. */
+TQ_DRIVER_EXPORT int32_t TQSim_MeterPort(void);
 
 typedef void (*TQSim_Reset_fn)(void);
 typedef void (*TQSim_SetAbsent_fn)(int32_t);
@@ -58,6 +67,8 @@ typedef double (*TQSim_OutputVolts_fn)(int32_t);
 typedef double (*TQSim_GetDieTemperature_fn)(void);
 typedef void (*TQSim_SetDieTemperature_fn)(double);
 typedef int32_t (*TQSim_ReadRegisters_fn)(TQSimRegisters*);
+typedef int32_t (*TQSim_Nonlinearity_fn)(int32_t, int32_t, double*, double*);
+typedef int32_t (*TQSim_MeterPort_fn)(void);
 
 #ifdef __cplusplus
 }

@@ -8,6 +8,8 @@
 #include <cstring>
 #include <memory>
 
+static_assert(static_cast<int16_t>(tq::usb::Error::Permission) == TQ_STATUS_NO_PERMISSION);
+
 namespace {
 
 // The one instance of this library; no other state.

@@ -75,6 +75,10 @@ Main::Main(const Variant& variant, std::unique_ptr<board::DriverApi> driver, QSt
 
 Main::~Main() = default;
 
+void Main::setFirmware(board::FirmwareLookup firmware) {
+    form_->setFirmware(std::move(firmware));
+}
+
 void Main::setDriverDescription(const QString& text, const QString& toolTip) {
     form_->setDriverDescription(text, toolTip);
 }
@@ -131,13 +135,19 @@ int Main::run(int argc, char** argv, const Variant& variant) {
     const QCommandLineOption version = parser.addVersionOption();
     const QCommandLineOption simulate(
         QStringLiteral("simulate"),
-        QStringLiteral("Run on the simulated board (%1 beside the program).")
+        QStringLiteral("Run on the simulated board (%1 in the program's library folder).")
             .arg(libraryFileName(kSimulatorLibrary)));
     const QCommandLineOption driverOption(
         QStringLiteral("driver"), QStringLiteral("Load the board driver library at <path>."),
         QStringLiteral("path"));
+    const QCommandLineOption firmwareOption(
+        QStringLiteral("firmware"),
+        QStringLiteral("Load the board's firmware image from <path> instead of searching "
+                       "the data folders and the program's folder."),
+        QStringLiteral("path"));
     parser.addOption(simulate);
     parser.addOption(driverOption);
+    parser.addOption(firmwareOption);
 
     // The command line is read before the window system is opened, so --help and --version
     // work without a display.
@@ -166,21 +176,26 @@ int Main::run(int argc, char** argv, const Variant& variant) {
 
     QApplication app(argc, argv);
     const QString programDir = QCoreApplication::applicationDirPath();
+    const QString libraryDir = board::privateLibraryDir(programDir);
     QString path;
     QString description;
     if (parser.isSet(simulate)) {
-        path = programDir + QLatin1Char('/') + libraryFileName(kSimulatorLibrary);
+        path = libraryDir + QLatin1Char('/') + libraryFileName(kSimulatorLibrary);
         description = QStringLiteral("Simulated board (%1)");
     } else if (parser.isSet(driverOption)) {
         // Resolved here: libraries are only loaded by absolute path, never searched for.
         path = QFileInfo(parser.value(driverOption)).absoluteFilePath();
         description = QStringLiteral("Driver: %1");
     } else {
-        path = programDir + QLatin1Char('/') + libraryFileName(variant.driverLibrary);
+        path = libraryDir + QLatin1Char('/') + libraryFileName(variant.driverLibrary);
         description = QStringLiteral("USB board (%1)");
     }
 
     Main program(variant, path, programDir);
+    // The simulator's own image lies with its library; a real board's is searched for.
+    program.setFirmware(board::findFirmware(
+        parser.value(firmwareOption),
+        parser.isSet(simulate) ? QStringList{libraryDir} : board::firmwareFolders(programDir)));
     program.setDriverDescription(description.arg(QFileInfo(path).fileName()), path);
     if (const int status = program.start(); status != 0) return status;
     return QApplication::exec();

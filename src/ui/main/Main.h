@@ -4,6 +4,7 @@
 
 #include "board/Declare.h"
 #include "board/DriverApi.h"
+#include "board/FirmwareSearch.h"
 #include "board/SharedState.h"
 #include "ui/Variant.h"
 
@@ -42,6 +43,9 @@ public:
     // then never been shown. On the simulated board's library the "Simulated Board" window
     // opens beside the main window and the View menu offers it.
     int start();
+
+    // The firmware image the start hands to the driver (see MainForm::setFirmware).
+    void setFirmware(board::FirmwareLookup firmware);
 
     // Status-bar text naming the board or driver in use, with its details as the tooltip.
     void setDriverDescription(const QString& text, const QString& toolTip = {});

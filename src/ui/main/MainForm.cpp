@@ -2,6 +2,7 @@
 
 #include "board/USBStuff.h"
 #include "device/RegisterMap.h"
+#include "ui/bench/BoardSetup.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
@@ -73,6 +74,8 @@ MainForm::MainForm(const Variant& variant, SharedState& state, board::Declare& d
     Command10->setFocusPolicy(Qt::NoFocus);
     connect(Command10, &QPushButton::clicked, this, [this] { Command10_Click(); });
 
+    setup_ = std::make_unique<BoardSetup>(declare, driver, bench::ModelOf(variant.backend), this,
+                                          [this] { showBoardState(); });
     buildMenus();
 
     driverLabel_ = new QLabel(statusBar());
@@ -94,6 +97,13 @@ MainForm::~MainForm() = default;
 void MainForm::buildMenus() {
     MnuFile = menuBar()->addMenu(QStringLiteral("&File"));
     MnuFile->setObjectName(QStringLiteral("MnuFile"));
+    MnuSaveSetup = MnuFile->addAction(QStringLiteral("&Save Board Set-up..."));
+    MnuSaveSetup->setObjectName(QStringLiteral("MnuSaveSetup"));
+    connect(MnuSaveSetup, &QAction::triggered, this, [this] { setup_->save(); });
+    MnuLoadSetup = MnuFile->addAction(QStringLiteral("&Load Board Set-up..."));
+    MnuLoadSetup->setObjectName(QStringLiteral("MnuLoadSetup"));
+    connect(MnuLoadSetup, &QAction::triggered, this, [this] { setup_->load(); });
+    MnuFile->addSeparator();
     MnuExit = MnuFile->addAction(QStringLiteral("E&xit"));
     MnuExit->setObjectName(QStringLiteral("MnuExit"));
     connect(MnuExit, &QAction::triggered, this, [this] { MnuExit_Click(); });
@@ -144,8 +154,11 @@ bool MainForm::Form_Load() {
     board::Declare& d = ctx_.declare;
     const Variant& v = ctx_.variant;
 
-    // 1. Firmware image beside the program.
-    board::USBStuff::SetFirmwarePath(s, programDir_.toStdString());
+    // 1. The firmware image found, or the one beside the program.
+    const board::FirmwareLookup firmware =
+        firmware_ ? *firmware_ : board::findFirmware({}, {programDir_});
+    s.FirmwarePath = firmware.path.toStdString();
+    board::USBStuff::PathToBytes(s, s.FirmwarePath);
 
     // 2. LDAC, CLR, Bin / 2sComp and RSTIN high (their flags already are).
     hardware_->Toggle9->setValue(true);
@@ -156,12 +169,15 @@ bool MainForm::Form_Load() {
     if (!v.temperaturePanelEnabled) temperature_->setPanelEnabled(false);
 
     // 3. Open the board and start its firmware.
-    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend);
+    board::USBStuff::StartStatus status;
+    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend, 0, &status);
     if (abandoned_) return false;
     if (!started) {
-        QMessageBox::warning(nullptr, QString::fromUtf8(v.title),
-                             QStringLiteral("Error Downloading Firmware - Check USB connections"),
-                             QMessageBox::Ok);
+        QMessageBox box(QMessageBox::Warning, QString::fromUtf8(v.title),
+                        QStringLiteral("Error Downloading Firmware - Check USB connections"),
+                        QMessageBox::Ok);
+        box.setInformativeText(board::describeStartFailure(firmware, status.connect, status.load));
+        box.exec();
         return false;
     }
 
@@ -244,6 +260,41 @@ void MainForm::applyFunctionRegister(int32_t bits) {
     h.Frame21->setEnabled(!d1Out);
     h.Toggle12->setEnabled(!d1Out);
     const bool d0Out = (bits & device::D0DirectionMask) != 0;
+    h.Frame20->setEnabled(!d0Out);
+    h.Toggle11->setEnabled(!d0Out);
+}
+
+void MainForm::showBoardState() {
+    const SharedState& s = ctx_.state;
+    HardwarePanel& h = *hardware_;
+    h.Toggle2->setValue(s.BinTwosCompLine != 0);
+    h.Toggle8->setValue(s.ClrLine != 0);
+    h.Toggle9->setValue(s.LdacLine != 0);
+    h.Toggle10->setValue(s.RstinLine != 0);
+    h.Toggle11->setValue(s.DriveD0Line != 0);
+    h.Toggle12->setValue(s.DriveD1Line != 0);
+    h.Check1->setCheckState(s.Check1Value == 1   ? Qt::Checked
+                            : s.Check1Value == 2 ? Qt::PartiallyChecked
+                                                 : Qt::Unchecked);
+    // While LDAC is pulsed after every write it is held high.
+    h.Toggle9->setEnabled(s.Check1Value != 1);
+
+    FunctionPanel& f = *function_;
+    const bool d1Out = s.D1DirectionBit != 0;
+    const bool d0Out = s.D0DirectionBit != 0;
+    f.Toggle1->setValue(s.LocalGndOffsetBit != 0);
+    f.Toggle3->setValue(d1Out);
+    f.Toggle5->setValue(s.D1LevelBit != 0);
+    f.Toggle4->setValue(d0Out);
+    f.Toggle6->setValue(s.D0LevelBit != 0);
+    f.Toggle7->setValue(s.SdoDisableBit != 0);
+    // A level is the user's to set only on an output; a pin the converter drives is not the
+    // board's to drive; "READ" is there while either pin is an input.
+    f.Toggle5->setEnabled(d1Out);
+    f.Toggle6->setEnabled(d0Out);
+    f.Command6->setVisible(!d1Out || !d0Out);
+    h.Frame21->setEnabled(!d1Out);
+    h.Toggle12->setEnabled(!d1Out);
     h.Frame20->setEnabled(!d0Out);
     h.Toggle11->setEnabled(!d0Out);
 }

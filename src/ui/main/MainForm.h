@@ -3,6 +3,7 @@
 
 #include "board/Declare.h"
 #include "board/DriverApi.h"
+#include "board/FirmwareSearch.h"
 #include "board/SharedState.h"
 #include "ui/Variant.h"
 #include "ui/main/FormContext.h"
@@ -11,6 +12,9 @@
 #include <QMainWindow>
 #include <QPointer>
 #include <QString>
+
+#include <memory>
+#include <optional>
 
 class QAction;
 class QLabel;
@@ -25,6 +29,7 @@ class HardwarePanel;
 class TemperaturePanel;
 class CalibrationPanel;
 class ProductPanel;
+class BoardSetup;
 
 class MainForm : public QMainWindow {
     Q_OBJECT
@@ -46,6 +51,10 @@ public:
     void abandon() { abandoned_ = true; }
     bool abandoned() const { return abandoned_; }
 
+    // The firmware image the load hands to the driver, and the places searched for it; by
+    // default the image in programDir.
+    void setFirmware(board::FirmwareLookup firmware) { firmware_ = std::move(firmware); }
+
     // Status-bar line naming the board or driver in use; toolTip gives the details (the
     // library's full path).
     void setDriverDescription(const QString& text, const QString& toolTip = {});
@@ -62,6 +71,8 @@ public:
     ProductPanel& productPanel() { return *product_; }
 
     QMenu* MnuFile;
+    QAction* MnuSaveSetup; // "Save Board Set-up..."
+    QAction* MnuLoadSetup; // "Load Board Set-up..."
     QAction* MnuExit;
     QMenu* MnuView = nullptr; // only while there is a window to view
     QMenu* MnuHelp;
@@ -73,6 +84,11 @@ public:
     void MnuExit_Click();
     void MnuAbout_Click();
     void Command10_Click();
+
+    // The switches of the control lines and the function register from the shared state,
+    // after something other than the switches changed the board (a loaded set-up).
+    void showBoardState();
+    BoardSetup& boardSetup() { return *setup_; }
 
     // The About window once it has been opened, else nullptr.
     QDialog* aboutWindow() const { return about_; }
@@ -90,6 +106,7 @@ private:
     FormContext ctx_;
     board::DriverApi& driver_;
     QString programDir_;
+    std::optional<board::FirmwareLookup> firmware_;
     bool abandoned_ = false;
     RegistersPanel* registers_;
     FunctionPanel* function_;
@@ -99,6 +116,7 @@ private:
     ProductPanel* product_;
     QLabel* driverLabel_;
     QPointer<QDialog> about_;
+    std::unique_ptr<BoardSetup> setup_;
 };
 
 // Creates the About window; the one place that knows its class.

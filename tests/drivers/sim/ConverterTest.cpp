@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
+#include <cmath>
+
 namespace tq::sim {
 namespace {
 
@@ -181,10 +185,12 @@ TEST(Converter, OutputFollowsCodingRangeAndTrims) {
     Converter c;
     c.setLines(false, true, true, true); // LDAC low: writes show at once
     const auto& err = kChannelErrors[1];
-    const auto ideal = [&](double fs, double n, double fine, double offsetCode) {
+    // The converter's own non-linearity is 0 at zero scale and at 0 V, tiny at full scale.
+    const auto ideal = [&](double fs, int n, double fine, double offsetCode) {
         const double lsb = 2 * fs / 65536.0;
-        return lsb *
-               (n * (1 + (fine + err.gainFineSteps) / 65536.0) + offsetCode / 8.0 + err.offsetLsb);
+        const double nl = Converter::nonlinearityLsb(1, static_cast<uint16_t>(n + 32768));
+        return lsb * ((n + nl) * (1 + (fine + err.gainFineSteps) / 65536.0) + offsetCode / 8.0 +
+                      err.offsetLsb);
     };
     c.frame(word(false, kRegData, 1, 0x0000));
     EXPECT_NEAR(c.outputVolts(1), ideal(10, -32768, 0, 0), 1e-12);
@@ -204,6 +210,60 @@ TEST(Converter, OutputFollowsCodingRangeAndTrims) {
     EXPECT_NEAR(c.outputVolts(1), ideal(10.5263f, 32767, -3, -128), 1e-12);
     EXPECT_EQ(Converter::fullScale(1), 10.2564f);
     EXPECT_EQ(Converter::fullScale(3), 10.0f);
+}
+
+// Each channel bows by about one LSB and steps by a few tenths at its carries, differently
+// from the others, and a sweep of the outputs (with trims set) finds exactly the INL and DNL
+// the model states.
+TEST(Converter, NonlinearityIsAboutOneLsbAndWhatASweepFinds) {
+    Converter c;
+    c.setLines(false, true, true, true);
+    c.frame(word(false, kRegCoarseGain, kAddrAllDacs, 1));
+    c.frame(word(false, kRegFineGain, kAddrAllDacs, 0x05));
+    c.frame(word(false, kRegOffset, kAddrAllDacs, 0xF0));
+    std::array<std::array<double, 257>, kChannels> curves{};
+    for (int ch = 0; ch < kChannels; ++ch) {
+        const auto volts = [&](uint32_t p) {
+            c.frame(word(false, kRegData, static_cast<uint8_t>(ch), static_cast<uint16_t>(p)));
+            return c.outputVolts(ch);
+        };
+        const double v0 = volts(0);
+        const double step = (volts(0xFFFF) - v0) / 65535;
+        for (uint32_t p = 0; p <= 0x10000; p += 0x100) {
+            const auto q = static_cast<uint16_t>(std::min(p, 0xFFFFu));
+            const double inl = (volts(q) - v0) / step - q;
+            EXPECT_NEAR(inl, Converter::endPointInlLsb(ch, q), 1e-6) << ch << " " << q;
+            curves[ch][p >> 8] = inl;
+        }
+        double peak = 0;
+        for (uint32_t p = 0; p <= 0xFFFF; ++p)
+            peak =
+                std::max(peak, std::abs(Converter::endPointInlLsb(ch, static_cast<uint16_t>(p))));
+        EXPECT_GT(peak, 0.9) << ch;
+        EXPECT_LT(peak, 1.25) << ch;
+
+        const auto& nl = kChannelNonlinearity[ch];
+        const struct {
+            uint16_t p;
+            double dnl;
+        } carries[] = {{0x2000, nl.carry2000Lsb}, {0x4000, nl.carry4000Lsb}, {0x8000, 0},
+                       {0xC000, nl.carryC000Lsb}, {0xE000, nl.carry2000Lsb}, {0x1234, 0}};
+        for (const auto& carry : carries) {
+            const double measured = (volts(carry.p) - volts(carry.p - 1u)) / step - 1;
+            EXPECT_NEAR(measured, carry.dnl, 1e-3) << ch << " " << carry.p;
+            EXPECT_NEAR(Converter::dnlLsb(ch, carry.p), measured, 1e-6) << ch << " " << carry.p;
+        }
+        EXPECT_GE(std::abs(nl.carry4000Lsb), 0.2) << ch;
+        EXPECT_LE(std::abs(nl.carry4000Lsb), 0.4) << ch;
+        EXPECT_EQ(Converter::nonlinearityLsb(ch, 0x8000), 0.0);
+        EXPECT_NEAR(Converter::nonlinearityLsb(ch, 0x0000), 0.0, 1e-12);
+        for (int other = 0; other < ch; ++other) {
+            double apart = 0;
+            for (std::size_t i = 0; i < curves[ch].size(); ++i)
+                apart = std::max(apart, std::abs(curves[ch][i] - curves[other][i]));
+            EXPECT_GT(apart, 0.3) << ch << " " << other;
+        }
+    }
 }
 
 } // namespace

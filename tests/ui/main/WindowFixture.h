@@ -147,13 +147,14 @@ public:
     struct Box {
         QString title, text;
         QMessageBox::Icon icon;
+        QString informative;
     };
     BoxAnswerer() {
         timer_.setInterval(10);
         QObject::connect(&timer_, &QTimer::timeout, this, [this] {
             auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
             if (!box) return;
-            boxes.push_back({box->windowTitle(), box->text(), box->icon()});
+            boxes.push_back({box->windowTitle(), box->text(), box->icon(), box->informativeText()});
             box->button(QMessageBox::Ok)->click();
         });
         timer_.start();

@@ -19,6 +19,7 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include <memory>
@@ -224,6 +225,31 @@ private slots:
         // Nothing after the failed start: no register traffic.
         for (const Call& c : p.driver->calls)
             QVERIFY2(c.request < 0, qPrintable(describe(c)));
+    }
+
+    // Without an image the warning stays the same; below it are the places searched, and
+    // the driver got the last of them.
+    void missingFirmwareNamesThePlacesSearched_data() {
+        QTest::addColumn<bool>("legacy");
+        QTest::newRow("TQ5802R") << false;
+        QTest::newRow("TQ5802") << true;
+    }
+    void missingFirmwareNamesThePlacesSearched() {
+        QFETCH(bool, legacy);
+        const Variant& v = legacy ? kTQ5802 : kTQ5802R;
+        QTemporaryDir user, program;
+        Program p = makeProgram(v);
+        p.main->setFirmware(board::findFirmware({}, {user.path(), program.path()}));
+        BoxAnswerer answerer;
+        QCOMPARE(p.main->start(), Main::kFirmwareFailed);
+        QCOMPARE(answerer.boxes.size(), size_t{1});
+        QCOMPARE(answerer.boxes[0].text,
+                 QStringLiteral("Error Downloading Firmware - Check USB connections"));
+        for (const QTemporaryDir* dir : {&user, &program})
+            QVERIFY2(answerer.boxes[0].informative.contains(dir->filePath("TQ5802.hex")),
+                     qPrintable(answerer.boxes[0].informative));
+        QCOMPARE(QString::fromStdString(p.main->state().FirmwarePath),
+                 program.filePath("TQ5802.hex"));
     }
 
     void missingDriverLibraryNamesFileAndEntry() {
