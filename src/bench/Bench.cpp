@@ -131,9 +131,7 @@ Outcome<std::unique_ptr<Bench>> Bench::open(const OpenOptions& options) {
     auto library = std::make_unique<board::DriverLibrary>(options.driverPath);
     QString loadError;
     library->setLoadErrorHandler([&loadError](const board::LoadError& e) {
-        if (loadError.isEmpty())
-            loadError = QStringLiteral("cannot load \"%1\" from the driver library %2: %3")
-                            .arg(e.entry, e.file, e.reason);
+        if (loadError.isEmpty()) loadError = board::describe(e);
     });
     auto bench = std::make_unique<Bench>(*library, options.model);
     bench->ownedDriver_ = std::move(library);
@@ -148,9 +146,7 @@ Outcome<std::vector<int>> Bench::listBoards(const QString& driverPath) {
     board::DriverLibrary library(driverPath);
     QString loadError;
     library.setLoadErrorHandler([&loadError](const board::LoadError& e) {
-        if (loadError.isEmpty())
-            loadError = QStringLiteral("cannot load \"%1\" from the driver library %2: %3")
-                            .arg(e.entry, e.file, e.reason);
+        if (loadError.isEmpty()) loadError = board::describe(e);
     });
     std::array<uint8_t, 128> list{};
     int32_t count = 0;

@@ -3,6 +3,7 @@
 // on a library loaded by path (DriverLibrary) and on an in-process test double.
 
 #include <cstdint>
+#include <string>
 
 namespace tq::board {
 
@@ -20,6 +21,10 @@ public:
     virtual int16_t LoadFirmWare(uint8_t* pathBytes) = 0;
     virtual int16_t VendorIORequest(int16_t request, int32_t value, int32_t index,
                                     int16_t direction, int16_t length, uint8_t* buffer) = 0;
+
+    // The driver's own words (UTF-8) for its most recent failure, from the optional entry
+    // Last_Error_Text; empty when the driver has none or tells nothing.
+    virtual std::string lastErrorText() { return {}; }
 };
 
 } // namespace tq::board

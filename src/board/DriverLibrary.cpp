@@ -3,7 +3,9 @@
 #include "board/driver_abi.h"
 
 #include <QDir>
+#include <QFileInfo>
 
+#include <algorithm>
 #include <array>
 #include <utility>
 
@@ -36,14 +38,16 @@ struct DriverLibrary::Impl {
     QString path;
     QLibrary library;
     enum class LoadState { NotTried, Loaded, Failed } loadState = LoadState::NotTried;
+    LoadError::Kind loadFailure = LoadError::Kind::NotLoadable;
     QString loadError;
     bool loadReported = false;
     std::array<QFunctionPointer, kEntryCount> entries{};
     std::array<Resolution, kEntryCount> resolution{};
     std::function<void(const LoadError&)> onError;
 
-    void report(const char* entry, const QString& reason) const {
-        if (onError) onError(LoadError{path, QString::fromLatin1(entry), reason});
+    void report(LoadError::Kind kind, const char* entry, const QString& reason) const {
+        if (onError)
+            onError(LoadError{kind, path, entry ? QString::fromLatin1(entry) : QString(), reason});
     }
 
     // Loads the library on first use. Only an absolute path is handed to the loader, so the
@@ -52,6 +56,10 @@ struct DriverLibrary::Impl {
         if (loadState == LoadState::NotTried) {
             if (!QDir::isAbsolutePath(path)) {
                 loadError = QStringLiteral("the driver library path is not absolute");
+            } else if (!QFileInfo::exists(path)) {
+                // The loader's own text would name the variants of the name it tried.
+                loadFailure = LoadError::Kind::FileNotFound;
+                loadError = QStringLiteral("no such file");
             } else {
                 library.setFileName(path);
                 if (!library.load()) loadError = library.errorString();
@@ -62,19 +70,19 @@ struct DriverLibrary::Impl {
     }
 
     // The entry's address, resolved at its first call and kept. nullptr when it cannot be
-    // had: a library that does not load is reported once (with the first entry wanted), a
-    // missing entry once per entry.
+    // had: a library that does not load is reported once, a missing entry once per entry.
     QFunctionPointer entry(Entry e) {
         if (resolution[e] == Resolution::Pending) {
             if (!ensureLoaded()) {
                 resolution[e] = Resolution::Missing;
-                if (!loadReported) report(kEntryNames[e], loadError);
+                if (!loadReported) report(loadFailure, nullptr, loadError);
                 loadReported = true;
                 return nullptr;
             }
             entries[e] = library.resolve(kEntryNames[e]);
             resolution[e] = entries[e] ? Resolution::Resolved : Resolution::Missing;
-            if (!entries[e]) report(kEntryNames[e], library.errorString());
+            if (!entries[e])
+                report(LoadError::Kind::EntryMissing, kEntryNames[e], library.errorString());
         }
         return entries[e];
     }
@@ -85,6 +93,20 @@ struct DriverLibrary::Impl {
         return reinterpret_cast<Fn>(f)(args...);
     }
 };
+
+QString describe(const LoadError& error) {
+    switch (error.kind) {
+    case LoadError::Kind::FileNotFound:
+        return QStringLiteral("The driver library %1 was not found.").arg(error.file);
+    case LoadError::Kind::NotLoadable:
+        return QStringLiteral("The driver library %1 could not be loaded:\n%2")
+            .arg(error.file, error.reason);
+    case LoadError::Kind::EntryMissing:
+        return QStringLiteral("The driver library %1 has no entry \"%2\".")
+            .arg(error.file, error.entry);
+    }
+    return error.reason;
+}
 
 DriverLibrary::DriverLibrary(QString path) : impl_(std::make_unique<Impl>(std::move(path))) {}
 
@@ -132,6 +154,20 @@ int16_t DriverLibrary::VendorIORequest(int16_t request, int32_t value, int32_t i
                                        int16_t direction, int16_t length, uint8_t* buffer) {
     return impl_->call<VendorIORequest_fn>(kVendorIORequest, request, value, index, direction,
                                            length, buffer);
+}
+
+std::string DriverLibrary::lastErrorText() {
+    const auto text = reinterpret_cast<Last_Error_Text_fn>(resolveOptional("Last_Error_Text"));
+    if (!text) return {};
+    std::string out(256, '\0');
+    int32_t length = text(reinterpret_cast<uint8_t*>(out.data()), static_cast<int32_t>(out.size()));
+    if (length >= static_cast<int32_t>(out.size())) {
+        out.resize(static_cast<std::size_t>(length) + 1);
+        length = text(reinterpret_cast<uint8_t*>(out.data()), static_cast<int32_t>(out.size()));
+    }
+    out.resize(static_cast<std::size_t>(
+        std::clamp<int32_t>(length, 0, static_cast<int32_t>(out.size()) - 1)));
+    return out;
 }
 
 } // namespace tq::board

@@ -1,8 +1,8 @@
 #pragma once
 // A driver library loaded by path with QLibrary; each entry is resolved by name at its
 // first call. A library or entry that cannot be loaded never crashes the program: the call
-// returns kLoadFailure and the load-error handler is told which file and entry failed
-// (once; later calls fail quietly).
+// returns kLoadFailure and the load-error handler is told what failed: the file (once) or,
+// when the file loaded, each entry it lacks (once each); later calls fail quietly.
 
 #include "board/DriverApi.h"
 
@@ -15,10 +15,20 @@
 namespace tq::board {
 
 struct LoadError {
+    enum class Kind {
+        FileNotFound, // no file at the path
+        NotLoadable,  // the file is there but is no library the loader takes
+        EntryMissing, // the library loaded but lacks the entry
+    };
+    Kind kind = Kind::NotLoadable;
     QString file;   // the library's path
-    QString entry;  // the entry point that was wanted
+    QString entry;  // EntryMissing: the entry point the library lacks; else empty
     QString reason; // what the loader said
 };
+
+// The failure as the user is told it: the file's path, and the entry only when the library
+// loaded but lacks it.
+QString describe(const LoadError& error);
 
 class DriverLibrary final : public DriverApi {
 public:
@@ -46,6 +56,8 @@ public:
     int16_t LoadFirmWare(uint8_t* pathBytes) override;
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t* buffer) override;
+    // Reports nothing when the library lacks the entry.
+    std::string lastErrorText() override;
 
 private:
     struct Impl;

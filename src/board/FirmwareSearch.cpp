@@ -61,7 +61,7 @@ FirmwareLookup findFirmware(const QString& explicitPath, const QStringList& fold
 }
 
 QString describeStartFailure(const FirmwareLookup& lookup, int16_t connectStatus,
-                             int16_t loadStatus) {
+                             int16_t loadStatus, const QString& driverReason) {
     QStringList lines;
     if (connectStatus == TQ_STATUS_NO_PERMISSION || loadStatus == TQ_STATUS_NO_PERMISSION) {
         lines << QStringLiteral(
@@ -76,6 +76,8 @@ QString describeStartFailure(const FirmwareLookup& lookup, int16_t connectStatus
             lines << QStringLiteral("  ") + file;
         lines << QStringLiteral("Put the board maker's image in one of these places, or name it "
                                 "with --firmware PATH.");
+    } else if (lines.isEmpty() && !driverReason.isEmpty()) {
+        lines << driverReason;
     } else if (lines.isEmpty()) {
         lines << QStringLiteral("The board was not found, or did not take the firmware image %1 "
                                 "(driver status %2).")

@@ -36,8 +36,9 @@ FirmwareLookup findFirmware(const QString& explicitPath, const QStringList& fold
 // The lines shown below "Error Downloading Firmware - Check USB connections": why the start
 // failed as far as can be told (no image, no permission to open the board, or the driver's
 // statuses) and the places searched. connectStatus and loadStatus are the driver's answers
-// to Connect (0 when not called) and to the firmware load.
+// to Connect (0 when not called) and to the firmware load; driverReason is the driver's own
+// text for its failure (Last_Error_Text), given in place of the bare statuses when not empty.
 QString describeStartFailure(const FirmwareLookup& lookup, int16_t connectStatus,
-                             int16_t loadStatus);
+                             int16_t loadStatus, const QString& driverReason = {});
 
 } // namespace tq::board

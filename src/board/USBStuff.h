@@ -14,7 +14,8 @@ inline constexpr int32_t kVendorId = 0x0456;
 inline constexpr int32_t kProductId = 0xB202;
 inline constexpr const char* kFirmwareFile = "TQ5802.hex";
 
-// FirmwarePathBytes = the path's bytes (UTF-8 on Linux) followed by one 0; any length.
+// FirmwarePathBytes = the path's bytes as given (the file system's encoding) followed by
+// one 0; any length.
 void PathToBytes(SharedState& state, std::string_view path);
 
 // FirmwarePath = programDir + "/" + kFirmwareFile, then PathToBytes.

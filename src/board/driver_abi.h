@@ -1,7 +1,7 @@
 /* The board driver library's entry points. This is a contract: any library that exports
  * these names with these signatures (C linkage) can drive the program, whether it talks to
  * a real board, a simulated one or a remote bench. Every driver library of this project
- * exports both sets. */
+ * exports both sets, and the optional Last_Error_Text. */
 #ifndef TQ_BOARD_DRIVER_ABI_H
 #define TQ_BOARD_DRIVER_ABI_H
 
@@ -55,6 +55,13 @@ TQ_DRIVER_EXPORT int16_t Vendor_Request(int32_t handle, uint8_t request, int32_t
 TQ_DRIVER_EXPORT int16_t LoadFirmWare(uint8_t* pathBytes);
 TQ_DRIVER_EXPORT int16_t VendorIORequest(int16_t request, int32_t value, int32_t index,
                                          int16_t direction, int16_t length, uint8_t* buffer);
+
+/* Optional; a library may lack it. The text of the library's most recent failure (UTF-8),
+ * for the user: what went wrong and, where the user can mend it, how. Copies at most
+ * size - 1 bytes of it and a terminating 0 into buffer (nothing when size < 1) and returns
+ * the text's whole length in bytes; 0 when there is nothing to tell. */
+typedef int32_t (*Last_Error_Text_fn)(uint8_t* buffer, int32_t size);
+TQ_DRIVER_EXPORT int32_t Last_Error_Text(uint8_t* buffer, int32_t size);
 
 #ifdef __cplusplus
 }

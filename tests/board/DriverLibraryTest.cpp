@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
 
 #include <vector>
 
@@ -39,10 +40,13 @@ TEST(DriverLibrary, CallsExportedEntriesAndReportsEachMissingOneOnce) {
     uint8_t path[] = "/x";
     EXPECT_EQ(l.library.LoadFirmWare(path), DriverLibrary::kLoadFailure);
     ASSERT_EQ(l.errors.size(), 2u);
+    EXPECT_EQ(l.errors[0].kind, LoadError::Kind::EntryMissing);
     EXPECT_EQ(l.errors[0].file, kPartial);
     EXPECT_EQ(l.errors[0].entry, QStringLiteral("Connect"));
     EXPECT_FALSE(l.errors[0].reason.isEmpty());
     EXPECT_EQ(l.errors[1].entry, QStringLiteral("LoadFirmWare"));
+    // The optional error text is simply absent.
+    EXPECT_EQ(l.library.lastErrorText(), "");
 
     using Extra = int16_t (*)();
     const auto extra = reinterpret_cast<Extra>(l.library.resolveOptional("Extra_Entry"));
@@ -52,17 +56,49 @@ TEST(DriverLibrary, CallsExportedEntriesAndReportsEachMissingOneOnce) {
     EXPECT_EQ(l.errors.size(), 2u);
 }
 
-TEST(DriverLibrary, MissingLibraryIsReportedOnceNamingFileAndEntry) {
-    const QString missing = QDir::temp().absoluteFilePath(QStringLiteral("no-such-driver.so"));
-    Loader l(missing);
-    EXPECT_EQ(l.library.resolveOptional("Extra_Entry"), nullptr); // quiet
-    uint8_t path[] = "/x";
-    EXPECT_EQ(l.library.Download_Firmware(1, path), DriverLibrary::kLoadFailure);
-    EXPECT_EQ(l.library.VendorIORequest(0xDE, 0x9F, 0, 0, 0, path), DriverLibrary::kLoadFailure);
-    ASSERT_EQ(l.errors.size(), 1u);
-    EXPECT_EQ(l.errors[0].file, missing);
-    EXPECT_EQ(l.errors[0].entry, QStringLiteral("Download_Firmware"));
-    EXPECT_FALSE(l.errors[0].reason.isEmpty());
+// The user is told which file failed and how; an entry is named only when the file loaded
+// and lacks it.
+TEST(DriverLibrary, FailureIsReportedOnceNamingTheFileAndOnlyAMissingEntry) {
+    const QDir dir(QString::fromStdString(testing::TempDir()));
+    const QString missing = dir.absoluteFilePath(QStringLiteral("no-such-driver.so"));
+    const QString junk = dir.absoluteFilePath(QStringLiteral("libtq_not_a_library.so"));
+    {
+        QFile f(junk);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("not a library\n");
+    }
+    struct Case {
+        QString path;
+        LoadError::Kind kind;
+        const char* said; // in the message
+    };
+    const Case cases[] = {
+        {missing, LoadError::Kind::FileNotFound, "was not found"},
+        {junk, LoadError::Kind::NotLoadable, "could not be loaded"},
+        {kPartial, LoadError::Kind::EntryMissing, "has no entry \"Download_Firmware\""},
+    };
+    for (const Case& c : cases) {
+        Loader l(c.path);
+        EXPECT_EQ(l.library.resolveOptional("No_Such_Entry"), nullptr); // quiet
+        uint8_t path[] = "/x";
+        EXPECT_EQ(l.library.Download_Firmware(1, path), DriverLibrary::kLoadFailure);
+        EXPECT_EQ(l.library.Download_Firmware(1, path), DriverLibrary::kLoadFailure);
+        EXPECT_EQ(l.library.LoadFirmWare(path), DriverLibrary::kLoadFailure);
+        const std::size_t expected = c.kind == LoadError::Kind::EntryMissing ? 2 : 1;
+        ASSERT_EQ(l.errors.size(), expected) << c.path.toStdString();
+        const LoadError& e = l.errors[0];
+        EXPECT_EQ(e.kind, c.kind);
+        EXPECT_EQ(e.file, c.path);
+        const QString message = describe(e);
+        EXPECT_TRUE(message.contains(c.path)) << message.toStdString();
+        EXPECT_TRUE(message.contains(QString::fromUtf8(c.said))) << message.toStdString();
+        // Never the loader's guesses at other names for the file.
+        EXPECT_FALSE(message.contains(QStringLiteral("liblib"))) << message.toStdString();
+        EXPECT_EQ(message.contains(QStringLiteral("Download_Firmware")),
+                  c.kind == LoadError::Kind::EntryMissing)
+            << message.toStdString();
+    }
+    QFile::remove(junk);
 }
 
 TEST(DriverLibrary, RelativePathIsRefusedNotSearched) {
@@ -77,7 +113,8 @@ TEST(DriverLibrary, RelativePathIsRefusedNotSearched) {
     EXPECT_EQ(l.library.Search_For_Boards(1, 2, &count, list.data()), DriverLibrary::kLoadFailure);
     QDir::setCurrent(saved);
     ASSERT_EQ(l.errors.size(), 1u);
-    EXPECT_EQ(l.errors[0].entry, QStringLiteral("Search_For_Boards"));
+    EXPECT_EQ(l.errors[0].kind, LoadError::Kind::NotLoadable);
+    EXPECT_TRUE(l.errors[0].entry.isEmpty());
 }
 
 TEST(DriverLibrary, DeclareOverAMissingLibraryKeepsGoing) {

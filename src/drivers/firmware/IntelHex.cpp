@@ -1,6 +1,7 @@
 #include "drivers/firmware/IntelHex.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <optional>
@@ -33,6 +34,30 @@ std::string_view trimRight(std::string_view s) {
 
 HexError error(HexErrorKind kind, std::size_t line, std::string message) {
     return HexError{kind, line, std::move(message)};
+}
+
+bool loadable(uint64_t address) {
+    return std::any_of(kLoadableRam.begin(), kLoadableRam.end(), [address](AddressRange r) {
+        return address >= r.first && address <= r.last;
+    });
+}
+
+std::string hex4(uint64_t value) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%04llX", static_cast<unsigned long long>(value));
+    return text;
+}
+
+// Names the first byte of a record outside the loader's RAM, with the RAM it may write.
+HexError outsideRam(std::size_t line, uint64_t address) {
+    std::string ranges;
+    for (const AddressRange r : kLoadableRam)
+        ranges += (ranges.empty() ? "" : ", ") + hex4(r.first) + "-" + hex4(r.last);
+    HexError e = error(HexErrorKind::BadAddress, line,
+                       "data at " + hex4(address) + " outside the RAM the loader may write (" +
+                           ranges + ")");
+    e.address = static_cast<uint32_t>(address);
+    return e;
 }
 
 // The code memory as the records fill it: which line wrote each byte (0 = none), so an
@@ -115,8 +140,8 @@ HexResult parseIntelHex(std::string_view text) {
             if (count == 0) break;
             // No wrap-around at 64 KiB: a record running past the end is refused.
             const uint64_t start = static_cast<uint64_t>(base) + offset;
-            if (start + count > kCodeMemorySize) {
-                return error(HexErrorKind::BadAddress, lineNo, "data beyond 64 KiB");
+            for (uint64_t a = start; a < start + count; ++a) {
+                if (!loadable(a)) return outsideRam(lineNo, a);
             }
             if (const auto earlier = memory.write(static_cast<uint32_t>(start), data, lineNo)) {
                 return error(HexErrorKind::Overlap, lineNo,

@@ -5,6 +5,7 @@
 #include "drivers/sim/SimMeter.h"
 #include "drivers/sim/sim_abi.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <limits>
@@ -29,6 +30,7 @@ struct Driver {
     std::mutex mutex;
     SimBoard board;
     bool connected = false;
+    std::string lastError; // Last_Error_Text
     // Last, so that it stops before the board goes.
     std::unique_ptr<tq::sim::SimMeter> meter;
 
@@ -71,6 +73,21 @@ std::string pathFromBytes(const uint8_t* bytes) {
     return std::string(reinterpret_cast<const char*>(bytes));
 }
 
+constexpr const char* kAbsentText = "no board is attached (the simulated board is unplugged)";
+
+// Keeps the reason a download failed for Last_Error_Text.
+Status noteDownload(const tq::sim::DownloadResult& r, const std::filesystem::path& path) {
+    if (r.status == Status::NoDevice) g_driver.lastError = kAbsentText;
+    if (r.error) {
+        // Not std::to_string: its digit table is a unique symbol that would keep the library
+        // from ever being unloaded.
+        char line[32] = "";
+        if (r.error->line != 0) std::snprintf(line, sizeof line, " line %zu", r.error->line);
+        g_driver.lastError = "firmware file " + path.string() + line + ": " + r.error->message;
+    }
+    return r.status;
+}
+
 int16_t request(uint8_t req, int32_t value, int32_t index, uint8_t direction, int32_t length,
                 uint8_t* buffer) {
     if (length < 0 || (length > 0 && buffer == nullptr)) return code(Status::InvalidParam);
@@ -96,7 +113,10 @@ int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* han
     const auto lock = locked();
     if (handle == nullptr) return code(Status::InvalidParam);
     *handle = 0;
-    if (!g_driver.board.present()) return code(Status::NoDevice);
+    if (!g_driver.board.present()) {
+        g_driver.lastError = kAbsentText;
+        return code(Status::NoDevice);
+    }
     if (vendorId != kVendorId || productId != kProductId || board != kBoardId) {
         return code(Status::NotFound);
     }
@@ -108,11 +128,14 @@ int16_t Connect(int32_t vendorId, int32_t productId, uint8_t board, int32_t* han
 int16_t Download_Firmware(int32_t handle, uint8_t* pathBytes) {
     const auto lock = locked();
     return guarded([&] {
-        if (!g_driver.board.present()) return code(Status::NoDevice);
+        if (!g_driver.board.present()) {
+            g_driver.lastError = kAbsentText;
+            return code(Status::NoDevice);
+        }
         if (!g_driver.connected || handle != kHandle) return code(Status::InvalidParam);
         if (pathBytes == nullptr) return code(Status::InvalidParam);
         const std::filesystem::path path(pathFromBytes(pathBytes));
-        return code(g_driver.board.downloadFirmware(path).status);
+        return code(noteDownload(g_driver.board.downloadFirmware(path), path));
     });
 }
 
@@ -129,7 +152,7 @@ int16_t LoadFirmWare(uint8_t* pathBytes) {
     return guarded([&]() -> int16_t {
         if (pathBytes == nullptr) return 0;
         const std::filesystem::path path(pathFromBytes(pathBytes));
-        return g_driver.board.downloadFirmware(path).ok() ? 1 : 0;
+        return noteDownload(g_driver.board.downloadFirmware(path), path) == Status::Ok ? 1 : 0;
     });
 }
 
@@ -140,10 +163,22 @@ int16_t VendorIORequest(int16_t req, int32_t value, int32_t index, int16_t direc
     return request(static_cast<uint8_t>(req), value, index, direction != 0 ? 1 : 0, length, buffer);
 }
 
+int32_t Last_Error_Text(uint8_t* buffer, int32_t size) {
+    const auto lock = locked();
+    const std::string& text = g_driver.lastError;
+    if (buffer != nullptr && size > 0) {
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size) - 1);
+        std::copy_n(text.begin(), n, buffer);
+        buffer[n] = 0;
+    }
+    return static_cast<int32_t>(text.size());
+}
+
 void TQSim_Reset(void) {
     const auto lock = locked();
     g_driver.board.reset();
     g_driver.connected = false;
+    g_driver.lastError.clear();
 }
 
 void TQSim_SetAbsent(int32_t absent) {

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QLoggingCategory>
 
+#include <cstdio>
 #include <string>
 #include <thread>
 
@@ -76,7 +77,7 @@ libusb_context* UsbDriver::context() {
         // (or a test's emulated bus) exists.
         libusb_context* ctx = nullptr;
         if (const int r = libusb_init(&ctx); r != 0) {
-            qCWarning(log_) << "libusb could not start:" << libusb_error_name(r);
+            fail(Error::NoDevice, std::string("USB could not be started: ") + libusb_error_name(r));
             return nullptr;
         }
         context_.reset(ctx);
@@ -100,11 +101,14 @@ Error UsbDriver::mapError(int libusbError, const char* what) {
     default:
         break;
     }
-    if (e == Error::Permission)
-        qCWarning(log_).noquote() << what << ":" << kUdevHint;
-    else
-        qCWarning(log_) << what << "failed:" << libusb_error_name(libusbError);
-    return e;
+    if (e == Error::Permission) return fail(e, kUdevHint);
+    return fail(e, std::string(what) + " failed: " + libusb_error_name(libusbError));
+}
+
+Error UsbDriver::fail(Error error, std::string text) {
+    qCWarning(log_).noquote() << QString::fromStdString(text);
+    lastError_ = std::move(text);
+    return error;
 }
 
 Error UsbDriver::searchForBoards(int32_t vendorId, int32_t productId, int32_t& count,
@@ -161,14 +165,22 @@ Error UsbDriver::connect(int32_t vendorId, int32_t productId, uint8_t board, int
             return e;
     }
     if (board == 0 || board > found_.size()) {
-        qCWarning(log_) << "connect: no board" << board;
-        return Error::NoDevice;
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04x:%04x", vendorId, productId);
+        connectFailure_ = found_.empty()
+                              ? std::string("no board with USB id ") + ids + " is attached"
+                              : "there is no board number " + std::to_string(board);
+        return fail(Error::NoDevice, connectFailure_);
     }
     Board opened;
     if (const Error e = openAt(found_[board - 1], static_cast<uint16_t>(vendorId),
                                static_cast<uint16_t>(productId), opened);
-        e != Error::None)
+        e != Error::None) {
+        if (e == Error::NoDevice) fail(e, "the board left the bus before it could be opened");
+        connectFailure_ = lastError_;
         return e;
+    }
+    connectFailure_.clear();
     handle = nextHandle_++;
     boards_.emplace(handle, std::move(opened));
     qCDebug(log_) << "connected board" << board << "as handle" << handle;
@@ -183,9 +195,10 @@ Error UsbDriver::control(libusb_device_handle* handle, uint8_t requestType, uint
                                           static_cast<unsigned>(options_.requestTimeout.count()));
     if (r < 0) return mapError(r, "control transfer");
     if (static_cast<std::size_t>(r) != data.size()) {
-        qCWarning(log_) << "control transfer" << Qt::hex << request << Qt::dec << "moved" << r
-                        << "of" << data.size() << "bytes";
-        return Error::Transfer;
+        char text[96];
+        std::snprintf(text, sizeof text, "request 0x%02X moved %d of %zu bytes", request, r,
+                      data.size());
+        return fail(Error::Transfer, text);
     }
     return Error::None;
 }
@@ -198,16 +211,20 @@ Error UsbDriver::writeCpucs(Board& board, uint8_t value) {
 Error UsbDriver::downloadFirmware(int32_t handle, const std::filesystem::path& file) {
     const auto it = boards_.find(handle);
     if (it == boards_.end()) {
-        qCWarning(log_) << "firmware download: no board with handle" << handle;
-        return Error::NoDevice;
+        // Most often the connect before failed, and its reason is the one to give.
+        return fail(Error::NoDevice,
+                    connectFailure_.empty()
+                        ? "no board is connected with handle " + std::to_string(handle)
+                        : "the board is not connected: " + connectFailure_);
     }
     Board& board = it->second;
 
     const auto parsed = firmware::readIntelHexFile(file);
     if (const auto* err = std::get_if<firmware::HexError>(&parsed)) {
-        qCWarning(log_).noquote() << "firmware file" << file.c_str() << "line" << err->line << ":"
-                                  << err->message.c_str();
-        return err->kind == firmware::HexErrorKind::FileMissing ? Error::File : Error::Parse;
+        std::string where = "firmware file " + file.string();
+        if (err->line != 0) where += " line " + std::to_string(err->line);
+        return fail(err->kind == firmware::HexErrorKind::FileMissing ? Error::File : Error::Parse,
+                    where + ": " + err->message);
     }
     auto chunks = firmware::toChunks(std::get<firmware::HexImage>(parsed), kMaxChunk);
 
@@ -269,10 +286,11 @@ Error UsbDriver::awaitBoard(Board& board) {
             }
         }
         if (now - start >= options_.reenumerationTimeout) {
-            qCWarning(log_) << "board did not come back after the firmware download:"
-                            << describe(last);
             // A board that stays unreachable for lack of permission says so.
-            return last == Error::Permission ? Error::Permission : Error::Timeout;
+            if (last == Error::Permission) return fail(Error::Permission, kUdevHint);
+            return fail(Error::Timeout,
+                        std::string("the board did not come back after the firmware download (") +
+                            describe(last) + ")");
         }
         std::this_thread::sleep_for(options_.pollInterval);
     }
@@ -281,11 +299,20 @@ Error UsbDriver::awaitBoard(Board& board) {
 Error UsbDriver::vendorRequest(int32_t handle, uint8_t request, int32_t value, int32_t index,
                                uint8_t direction, std::span<uint8_t> buffer) {
     const auto it = boards_.find(handle);
-    if (it == boards_.end()) return Error::NoDevice;
-    if (!fits16(value) || !fits16(index) || buffer.size() > 0xFFFF) {
-        qCWarning(log_) << "request" << Qt::hex << request << "value" << value << "index" << index
-                        << "does not fit the setup packet";
-        return Error::InvalidArgument;
+    if (it == boards_.end())
+        return fail(Error::NoDevice, "no board is connected with handle " + std::to_string(handle));
+    char text[128];
+    if (!fits16(value) || !fits16(index)) {
+        std::snprintf(text, sizeof text,
+                      "request 0x%02X: value %d or index %d does not fit the setup packet", request,
+                      value, index);
+        return fail(Error::InvalidArgument, text);
+    }
+    if (buffer.size() > kMaxControlData) {
+        std::snprintf(text, sizeof text,
+                      "request 0x%02X: %zu bytes are more than a control transfer carries (%zu)",
+                      request, buffer.size(), kMaxControlData);
+        return fail(Error::InvalidArgument, text);
     }
     const bool in = direction == 1;
     const Error e = control(it->second.handle.get(), in ? kVendorIn : kVendorOut, request,

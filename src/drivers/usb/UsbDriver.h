@@ -12,6 +12,7 @@
 #include <map>
 #include <memory>
 #include <span>
+#include <string>
 #include <vector>
 
 class QLoggingCategory;
@@ -36,7 +37,9 @@ const char* describe(Error error);
 // CPU in reset while 1.
 inline constexpr uint8_t kFirmwareLoadRequest = 0xA0;
 inline constexpr uint16_t kCpucsAddress = 0xE600;
-inline constexpr std::size_t kMaxChunk = 4096;
+// The most data one control transfer may carry (libusb refuses more on Linux).
+inline constexpr std::size_t kMaxControlData = 4096;
+inline constexpr std::size_t kMaxChunk = kMaxControlData;
 
 struct DriverOptions {
     std::chrono::milliseconds requestTimeout{1000};
@@ -71,7 +74,8 @@ public:
     // answers afterwards; the handle then refers to the running board.
     Error downloadFirmware(int32_t handle, const std::filesystem::path& file);
     // A vendor control transfer to the device: IN (direction 1) reads buffer.size() bytes
-    // into buffer, OUT sends them. value and index must fit 16 bits.
+    // into buffer, OUT sends them. value and index must fit 16 bits, and the buffer
+    // kMaxControlData bytes; InvalidArgument, with nothing sent, otherwise.
     Error vendorRequest(int32_t handle, uint8_t request, int32_t value, int32_t index,
                         uint8_t direction, std::span<uint8_t> buffer);
 
@@ -80,6 +84,10 @@ public:
     Error loadFirmware(const std::filesystem::path& file);
     Error legacyVendorRequest(uint8_t request, int32_t value, int32_t index, uint8_t direction,
                               std::span<uint8_t> buffer);
+
+    // What the most recent failure was, in words a user can act on (the missing udev rule,
+    // the firmware file's bad line); empty before the first failure.
+    const std::string& lastError() const { return lastError_; }
 
 private:
     struct Board {
@@ -101,6 +109,8 @@ private:
     Error writeCpucs(Board& board, uint8_t value);
     Error awaitBoard(Board& board);
     Error mapError(int libusbError, const char* what);
+    // Logs the failure and keeps its text as lastError().
+    Error fail(Error error, std::string text);
 
     DriverOptions options_;
     std::unique_ptr<QLoggingCategory> logCategory_; // "tq5802.usb"
@@ -110,6 +120,8 @@ private:
     std::map<int32_t, Board> boards_;
     int32_t nextHandle_ = 1;
     int32_t legacyHandle_ = 0;
+    std::string lastError_;
+    std::string connectFailure_; // why the last connect failed, until one succeeds
 };
 
 } // namespace tq::usb

@@ -5,8 +5,10 @@
 
 #include "board/driver_abi.h"
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 static_assert(static_cast<int16_t>(tq::usb::Error::Permission) == TQ_STATUS_NO_PERMISSION);
 
@@ -31,6 +33,15 @@ std::span<uint8_t> bufferOf(uint8_t* buffer, int32_t length) {
 
 bool badBuffer(const uint8_t* buffer, int32_t length) {
     return length < 0 || (length > 0 && !buffer);
+}
+
+int32_t copyText(const std::string& text, uint8_t* buffer, int32_t size) {
+    if (buffer && size > 0) {
+        const std::size_t n = std::min(text.size(), static_cast<std::size_t>(size) - 1);
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = 0;
+    }
+    return static_cast<int32_t>(text.size());
 }
 
 } // namespace
@@ -77,6 +88,10 @@ int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t d
         return status(tq::usb::Error::InvalidArgument);
     return status(driver().legacyVendorRequest(static_cast<uint8_t>(request), value, index,
                                                direction == 1 ? 1 : 0, bufferOf(buffer, length)));
+}
+
+int32_t Last_Error_Text(uint8_t* buffer, int32_t size) {
+    return copyText(driver().lastError(), buffer, size);
 }
 
 } // extern "C"

@@ -12,7 +12,9 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <array>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <utility>
 
@@ -59,13 +61,43 @@ QPoint besideOf(const QRect& frame, const QSize& size, const QRect& screen) {
     return best;
 }
 
+// Stands in for Qt's message handling while the window system is opened: when none can be
+// opened Qt ends the process; say instead that there is no display and how to get one.
+void noDisplayHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type != QtFatalMsg) {
+        std::fprintf(stderr, "%s\n", qPrintable(qFormatLogMessage(type, context, text)));
+        return;
+    }
+    const QByteArray name = QCoreApplication::applicationName().toLocal8Bit();
+    std::fprintf(stderr,
+                 "%s: there is no display to open the window on.\n"
+                 "Start it in a desktop session, under a virtual display:\n"
+                 "    xvfb-run -a %s --simulate\n"
+                 "or without showing any window:\n"
+                 "    %s -platform offscreen --simulate\n",
+                 name.constData(), name.constData(), name.constData());
+    std::fflush(stderr);
+    std::_Exit(Main::kNoDisplay);
+}
+
+// --help-all: our options and the window system's own, as Qt lists them. Qt lists those only
+// with a window system at hand, so one that needs no display is opened for it.
+[[noreturn]] void showHelpAll(QCommandLineParser& parser, const char* argv0) {
+    QByteArray program(argv0), platform("-platform"), offscreen("offscreen"), helpAll("--help-all");
+    std::array<char*, 5> args{program.data(), platform.data(), offscreen.data(), helpAll.data(),
+                              nullptr};
+    int count = 4;
+    QApplication app(count, args.data());
+    parser.process(app); // prints and ends the process
+    std::exit(0);
+}
+
 } // namespace
 
 Main::Main(const Variant& variant, const QString& driverPath, QString programDir)
     : Main(variant, std::make_unique<board::DriverLibrary>(driverPath), std::move(programDir)) {
     library_ = static_cast<board::DriverLibrary*>(driver_.get());
-    library_->setLoadErrorHandler(
-        [this](const board::LoadError& e) { onLoadError(e.file, e.entry, e.reason); });
+    library_->setLoadErrorHandler([this](const board::LoadError& e) { onLoadError(e); });
 }
 
 Main::Main(const Variant& variant, std::unique_ptr<board::DriverApi> driver, QString programDir)
@@ -108,15 +140,13 @@ void Main::openSimulatedBoard() {
     simBoard_->show();
 }
 
-void Main::onLoadError(const QString& file, const QString& entry, const QString& reason) {
+void Main::onLoadError(const board::LoadError& error) {
     if (loadFailed_) return;
     loadFailed_ = true;
     form_->abandon();
     const bool wasRunning = form_->isVisible();
     form_->hide();
-    QMessageBox::critical(nullptr, QString::fromUtf8(variant_.title),
-                          QStringLiteral("Cannot load \"%1\" from the driver library\n%2\n\n%3")
-                              .arg(entry, file, reason),
+    QMessageBox::critical(nullptr, QString::fromUtf8(variant_.title), board::describe(error),
                           QMessageBox::Ok);
     // During the load start() reports the failure; later the event loop ends here.
     if (wasRunning) QCoreApplication::exit(kDriverLoadFailed);
@@ -149,16 +179,18 @@ int Main::run(int argc, char** argv, const Variant& variant) {
     parser.addOption(driverOption);
     parser.addOption(firmwareOption);
 
-    // The command line is read before the window system is opened, so --help and --version
-    // work without a display.
+    // Single-dash words are options of their own, as Qt's are ("-platform", "-reverse").
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+
+    // The command line is read twice. First before the window system is opened, so --help
+    // and --version work without a display; the window system's own options are not known
+    // yet, so an unknown option is no error here.
     QStringList args;
     for (int i = 0; i < argc; ++i)
         args << QString::fromLocal8Bit(argv[i]);
-    if (!parser.parse(args)) {
-        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
-        return kBadCommandLine;
-    }
-    if (parser.isSet(help) || parser.isSet(QStringLiteral("help-all"))) {
+    parser.parse(args);
+    if (parser.isSet(QStringLiteral("help-all"))) showHelpAll(parser, argv[0]);
+    if (parser.isSet(help)) {
         QString text = parser.helpText();
         text.replace(QLatin1String("<executable_name>"), QString::fromUtf8(variant.programName));
         std::fputs(qPrintable(text), stdout);
@@ -174,7 +206,15 @@ int Main::run(int argc, char** argv, const Variant& variant) {
         return kBadCommandLine;
     }
 
+    // The window system takes its own options (-platform, -style, -geometry...) out of argv;
+    // whatever else is left must be ours.
+    qInstallMessageHandler(noDisplayHandler);
     QApplication app(argc, argv);
+    qInstallMessageHandler(nullptr);
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "%s\n", qPrintable(parser.errorText()));
+        return kBadCommandLine;
+    }
     const QString programDir = QCoreApplication::applicationDirPath();
     const QString libraryDir = board::privateLibraryDir(programDir);
     QString path;

@@ -14,7 +14,8 @@
 
 namespace tq::board {
 class DriverLibrary;
-}
+struct LoadError;
+} // namespace tq::board
 
 namespace tq::ui {
 
@@ -26,11 +27,12 @@ public:
     // Exit statuses of a program that ends before its window runs.
     static constexpr int kFirmwareFailed = 1;
     static constexpr int kDriverLoadFailed = 2;
+    static constexpr int kNoDisplay = 1; // no window system could be opened
     static constexpr int kBadCommandLine = 64;
 
-    // Loads the driver library at driverPath (by name, at its first call). A library or entry
-    // that cannot be loaded is reported in a message box naming the file and the entry, and
-    // ends the program with kDriverLoadFailed.
+    // Loads the driver library at driverPath (by name, at its first call). A library that
+    // cannot be loaded, or an entry it lacks, is reported in a message box naming the file
+    // (and the entry), and ends the program with kDriverLoadFailed.
     Main(const Variant& variant, const QString& driverPath, QString programDir);
     // Runs on the given driver (a test double or a wrapper).
     Main(const Variant& variant, std::unique_ptr<board::DriverApi> driver, QString programDir);
@@ -61,7 +63,7 @@ public:
     static int run(int argc, char** argv, const Variant& variant);
 
 private:
-    void onLoadError(const QString& file, const QString& entry, const QString& reason);
+    void onLoadError(const board::LoadError& error);
     void openSimulatedBoard();
 
     const Variant& variant_;

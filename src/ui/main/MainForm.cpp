@@ -16,6 +16,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QDialog>
+#include <QFile>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -154,10 +155,11 @@ bool MainForm::Form_Load() {
     board::Declare& d = ctx_.declare;
     const Variant& v = ctx_.variant;
 
-    // 1. The firmware image found, or the one beside the program.
+    // 1. The firmware image found, or the one beside the program; its path goes to the driver
+    // in the file system's own encoding.
     const board::FirmwareLookup firmware =
         firmware_ ? *firmware_ : board::findFirmware({}, {programDir_});
-    s.FirmwarePath = firmware.path.toStdString();
+    s.FirmwarePath = QFile::encodeName(firmware.path).toStdString();
     board::USBStuff::PathToBytes(s, s.FirmwarePath);
 
     // 2. LDAC, CLR, Bin / 2sComp and RSTIN high (their flags already are).
@@ -176,7 +178,10 @@ bool MainForm::Form_Load() {
         QMessageBox box(QMessageBox::Warning, QString::fromUtf8(v.title),
                         QStringLiteral("Error Downloading Firmware - Check USB connections"),
                         QMessageBox::Ok);
-        box.setInformativeText(board::describeStartFailure(firmware, status.connect, status.load));
+        // The driver's own reason, when it gives one, is what the user can act on.
+        box.setInformativeText(
+            board::describeStartFailure(firmware, status.connect, status.load,
+                                        QString::fromStdString(driver_.lastErrorText())));
         box.exec();
         return false;
     }

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -117,6 +118,38 @@ TEST(IntelHex, RefusesMalformedFilesWithTheLine) {
         ASSERT_TRUE(std::holds_alternative<HexError>(r)) << c.text;
         EXPECT_EQ(std::get<HexError>(r).kind, c.kind) << c.text;
         EXPECT_EQ(std::get<HexError>(r).line, c.line) << c.text;
+    }
+}
+
+// The loader may write only the RAM; the CPU's reset register (0xE600) among the data would
+// start the CPU early, and bytes past the RAM stall the board.
+TEST(IntelHex, BytesOutsideTheLoadersRamNameTheirLineAndAddress) {
+    struct Case {
+        const char* text;
+        std::size_t line; // 0: accepted
+        uint32_t address;
+    };
+    const Case cases[] = {
+        {":0100000055AA\n:01E600000019\n:00000001FF\n", 2, 0xE600},           // CPUCS
+        {":0100000055AA\n:023FFF00AABB5B\n:00000001FF\n", 2, 0x4000},         // runs past the RAM
+        {":02E1FF00AABBB9\n:00000001FF\n", 1, 0xE200},                        // past the 512 bytes
+        {":01DFFF0055CC\n:00000001FF\n", 1, 0xDFFF},                          // just below them
+        {":020000021000EC\n:0100000055AA\n:00000001FF\n", 2, 0x10000},        // beyond 64 KiB
+        {":013FFF00556C\n:01E0000055CA\n:01E1FF0055CA\n:00000001FF\n", 0, 0}, // the edges
+    };
+    for (const auto& c : cases) {
+        const auto r = parseIntelHex(c.text);
+        if (c.line == 0) {
+            EXPECT_TRUE(std::holds_alternative<HexImage>(r)) << c.text;
+            continue;
+        }
+        const HexError& e = errorOf(r);
+        EXPECT_EQ(e.kind, HexErrorKind::BadAddress) << c.text;
+        EXPECT_EQ(e.line, c.line) << c.text;
+        EXPECT_EQ(e.address, c.address) << c.text;
+        char hex[16];
+        std::snprintf(hex, sizeof hex, "0x%04X", c.address);
+        EXPECT_NE(e.message.find(hex), std::string::npos) << e.message;
     }
 }
 

@@ -13,6 +13,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QFile>
+#include <QTemporaryDir>
+
 #include <vector>
 
 namespace {
@@ -113,6 +116,36 @@ TEST_P(BoardOverUsb, SameTrafficAndResultsAsTheSimulatorLibrary) {
         EXPECT_EQ(wire[i].setup.in(), usb.transfers[i].direction == 1) << i;
         EXPECT_EQ(wire[i].setup.length, usb.transfers[i].length) << i;
     }
+}
+
+// Why a start failed reaches the program through the library's Last_Error_Text: first with
+// no board attached, then with one and an image that writes the CPU's reset register.
+TEST(BoardOverUsbFailure, TheLibraryTellsWhyTheStartFailed) {
+    tq::usbtest::EmulatedBoard device(30);
+    DriverLibrary usbLibrary(QStringLiteral(TQ_BIN_DIR "/libQRV_CYUSB_USB4.so"));
+    const QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    {
+        QFile image(dir.filePath(QString::fromLatin1(USBStuff::kFirmwareFile)));
+        ASSERT_TRUE(image.open(QIODevice::WriteOnly));
+        image.write(":0100000055AA\n:01E600000019\n:00000001FF\n");
+    }
+    struct Step {
+        bool plugged;
+        const char* reason;
+    };
+    for (const Step step : {Step{false, "no board with USB id 0456:b202 is attached"},
+                            Step{true, "TQ5802.hex line 2: data at 0xE600"}}) {
+        if (step.plugged) device.plug();
+        SharedState state;
+        USBStuff::SetFirmwarePath(state, dir.path().toStdString());
+        EXPECT_FALSE(USBStuff::StartBoard(state, usbLibrary, Backend::Newer));
+        const std::string text = usbLibrary.lastErrorText();
+        EXPECT_NE(text.find(step.reason), std::string::npos) << text;
+    }
+    // The image was refused before anything went to the board.
+    for (const auto& r : device.records())
+        EXPECT_NE(r.setup.request, 0xA0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Backends, BoardOverUsb, testing::Values(Backend::Newer, Backend::Legacy),

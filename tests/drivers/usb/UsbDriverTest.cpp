@@ -195,6 +195,13 @@ TEST(UsbFirmware, FaultyFilesSendNothing) {
         f << ":020000040001F9\n:0100000055AA\n:00000001FF\n"; // beyond the loader's 64 KiB
     }
     EXPECT_EQ(board.driver.downloadFirmware(board.handle, bad), Error::Parse);
+    {
+        std::ofstream f(bad);
+        f << ":0100000055AA\n:01E600000019\n:00000001FF\n"; // the CPU's reset register
+    }
+    EXPECT_EQ(board.driver.downloadFirmware(board.handle, bad), Error::Parse);
+    EXPECT_NE(board.driver.lastError().find("line 2: data at 0xE600"), std::string::npos)
+        << board.driver.lastError();
     EXPECT_TRUE(board.bus.records().empty());
     EXPECT_EQ(board.driver.downloadFirmware(board.handle + 7, FX2_FIRMWARE_HEX), Error::NoDevice);
     EXPECT_TRUE(board.bus.records().empty());
@@ -277,7 +284,17 @@ TEST(UsbVendorRequest, SetupPacketAndDataOfEachRequest) {
               Error::InvalidArgument);
     EXPECT_EQ(board.driver.vendorRequest(board.handle, 0xDD, 0, -1, 0, {none.data(), 0}),
               Error::InvalidArgument);
+    // So is more data than one control transfer carries, in either direction.
+    std::vector<uint8_t> big(0xFFFF);
+    for (const std::size_t length : {std::size_t{4097}, std::size_t{0xFFFF}})
+        for (const uint8_t direction : {uint8_t{0}, uint8_t{1}})
+            EXPECT_EQ(board.driver.vendorRequest(board.handle, 0xDD, 0, 0, direction,
+                                                 {big.data(), length}),
+                      Error::InvalidArgument)
+                << length;
     EXPECT_EQ(board.bus.records().size(), cases.size());
+    EXPECT_EQ(board.driver.vendorRequest(board.handle, 0xDD, 0, 0, 0, {big.data(), 4096}),
+              Error::None);
 }
 
 TEST(UsbVendorRequest, TransferErrorAndUnplugGiveAStatusNotACrash) {

@@ -118,6 +118,7 @@ public:
         answer(request, value, direction, buffer);
         return status;
     }
+    std::string lastErrorText() override { return sim_.lastErrorText(); }
 
 private:
     void answer(int request, int32_t value, int direction, uint8_t* buffer) {
@@ -180,11 +181,12 @@ struct Program {
     std::unique_ptr<Main> main;
 };
 
-inline Program makeProgram(const Variant& v, std::optional<int32_t> functionWord = {}) {
+inline Program makeProgram(const Variant& v, std::optional<int32_t> functionWord = {},
+                           const QString& programDir = QStringLiteral(TQ_BIN_DIR)) {
     auto driver = std::make_unique<RecordingDriver>();
     driver->functionWord = functionWord;
     RecordingDriver* raw = driver.get();
-    return {raw, std::make_unique<Main>(v, std::move(driver), QStringLiteral(TQ_BIN_DIR))};
+    return {raw, std::make_unique<Main>(v, std::move(driver), programDir)};
 }
 
 inline QStringList items(const QComboBox* list) {

@@ -227,6 +227,53 @@ private slots:
             QVERIFY2(c.request < 0, qPrintable(describe(c)));
     }
 
+    // The program finds its image in a directory named in any characters, and a download
+    // that fails shows the driver's reason under the warning.
+    void firmwareInTheProgramsDirectory_data() {
+        QTest::addColumn<QString>("image");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("good image") << QString() << 0 << QString();
+        QTest::newRow("image writing the CPU's reset register")
+            << QStringLiteral(":0100000055AA\n:01E600000019\n:00000001FF\n")
+            << Main::kFirmwareFailed << QStringLiteral("TQ5802.hex line 2: data at 0xE600");
+        QTest::newRow("no image") << QStringLiteral("-") << Main::kFirmwareFailed
+                                  << QStringLiteral("TQ5802.hex");
+    }
+    void firmwareInTheProgramsDirectory() {
+        QFETCH(QString, image);
+        QFETCH(int, status);
+        QFETCH(QString, reason);
+        QTemporaryDir tmp;
+        QVERIFY(tmp.isValid());
+        const QString dir = tmp.filePath(QStringLiteral("Prüfstand \u6E2C"));
+        QVERIFY(QDir().mkpath(dir));
+        const QString hex = dir + QStringLiteral("/TQ5802.hex");
+        if (image.isNull()) {
+            QVERIFY(QFile::copy(QStringLiteral(TQ_BIN_DIR "/TQ5802.hex"), hex));
+        } else if (image != QStringLiteral("-")) {
+            QFile f(hex);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write(image.toLatin1());
+        }
+        Program p = makeProgram(kTQ5802R, {}, dir);
+        BoxAnswerer answerer;
+        QCOMPARE(p.main->start(), status);
+        QCOMPARE(p.main->state().FirmwarePath, QFile::encodeName(hex).toStdString());
+        if (status == 0) {
+            QVERIFY(p.driver->registers().firmwareRunning);
+            QCOMPARE(answerer.boxes.size(), size_t{0});
+            return;
+        }
+        QCOMPARE(answerer.boxes.size(), size_t{1});
+        QCOMPARE(answerer.boxes[0].text,
+                 QStringLiteral("Error Downloading Firmware - Check USB connections"));
+        QCOMPARE(answerer.boxes[0].icon, QMessageBox::Warning);
+        QCOMPARE(answerer.boxes[0].title, QStringLiteral("TQ5802R Evaluation Software"));
+        QVERIFY2(answerer.boxes[0].informative.contains(reason),
+                 qPrintable(answerer.boxes[0].informative));
+    }
+
     // Without an image the warning stays the same; below it are the places searched, and
     // the driver got the last of them.
     void missingFirmwareNamesThePlacesSearched_data() {
@@ -252,7 +299,7 @@ private slots:
                  program.filePath("TQ5802.hex"));
     }
 
-    void missingDriverLibraryNamesFileAndEntry() {
+    void missingDriverLibraryNamesTheFileOnly() {
         const QString path = QStringLiteral(TQ_BIN_DIR "/libNoSuchDriver.so");
         Main m(kTQ5802R, path, QStringLiteral(TQ_BIN_DIR));
         ShowCounter shows;
@@ -262,7 +309,8 @@ private slots:
         QCOMPARE(shows.shows, 0);
         QCOMPARE(answerer.boxes.size(), size_t{1}); // no firmware warning after it
         QVERIFY(answerer.boxes[0].text.contains(path));
-        QVERIFY(answerer.boxes[0].text.contains(QStringLiteral("Search_For_Boards")));
+        QVERIFY(answerer.boxes[0].text.contains(QStringLiteral("not found")));
+        QVERIFY(!answerer.boxes[0].text.contains(QStringLiteral("Search_For_Boards")));
         QCOMPARE(answerer.boxes[0].title, QStringLiteral("TQ5802R Evaluation Software"));
     }
 

@@ -63,6 +63,50 @@ private slots:
         QVERIFY(p.waitForFinished(30000));
     }
 
+    // Qt's own options are taken as every Qt program takes them and --help-all lists them;
+    // without any display the program says how to get one instead of aborting.
+    void commandLine_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status"); // -1: still running after a while
+        QTest::addColumn<QStringList>("said");
+        QTest::newRow("Qt options")
+            << QStringList{"-platform",        "offscreen",     "-style",   "fusion",
+                           "-qwindowgeometry", "640x480+10+10", "-reverse", "--simulate"}
+            << -1 << QStringList{};
+        QTest::newRow("--help-all") << QStringList{"--help-all"} << 0
+                                    << QStringList{"--simulate", "--platform", "--reverse"};
+        QTest::newRow("no display")
+            << QStringList{"--simulate"} << 1
+            << QStringList{"no display", "xvfb-run -a", "-platform offscreen"};
+        QTest::newRow("unknown option") << QStringList{"-platform", "offscreen", "--no-such-option"}
+                                        << 64 << QStringList{"no-such-option"};
+    }
+    void commandLine() {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QFETCH(QStringList, said);
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"})
+            env.remove(QString::fromLatin1(name));
+        p.setProcessEnvironment(env);
+        p.start(QStringLiteral(TQ_BIN_DIR "/tq5802r"), args);
+        QVERIFY(p.waitForStarted());
+        if (status < 0) {
+            QVERIFY2(!p.waitForFinished(3000), p.readAllStandardError().constData());
+            p.terminate();
+            QVERIFY(p.waitForFinished(30000));
+            return;
+        }
+        QVERIFY(p.waitForFinished(30000));
+        const QString out =
+            QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == status, qPrintable(out));
+        for (const QString& text : said)
+            QVERIFY2(out.contains(text), qPrintable(out));
+    }
+
     void conflictingOptionsAreRefused() {
         QProcess p;
         p.start(QStringLiteral(TQ_BIN_DIR "/tq5802r"),
