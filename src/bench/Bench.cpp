@@ -63,6 +63,20 @@ int32_t FieldMask(int16_t registerCode, int16_t address) {
     }
 }
 
+Status CheckFineGain(double lsb) {
+    if (!Within(lsb, device::FineGainMin, device::FineGainMax))
+        return UsageError(Say("fine gain %1 is outside %2", Num(lsb),
+                              RangeText(device::FineGainMin, device::FineGainMax, " LSB")));
+    return {};
+}
+
+Status CheckOffset(double lsb) {
+    if (!Within(lsb, device::OffsetMin, device::OffsetMax))
+        return UsageError(Say("offset %1 is outside %2", Num(lsb),
+                              RangeText(device::OffsetMin, device::OffsetMax, " LSB")));
+    return {};
+}
+
 bool KnownRegister(int16_t registerCode) {
     return std::ranges::any_of(device::RegisterItems,
                                [&](const auto& item) { return item.code == registerCode; });
@@ -281,6 +295,11 @@ float Bench::codeToVolts(Channel channel, int32_t code) const {
     return device::DataCodeToVolts(code, rangeVolts(channel), lines_.binary ? 1 : 0);
 }
 
+int32_t Bench::voltsToCode(Channel channel, double volts) const {
+    return device::VoltsToCode(static_cast<float>(volts), rangeVolts(channel),
+                               lines_.binary ? 1 : 0);
+}
+
 Status Bench::setCode(Channel channel, int64_t code) {
     if (code < device::DataCodeMin || code > device::DataCodeMax)
         return UsageError(Say("code %1 is outside %2", QString::number(code),
@@ -298,10 +317,7 @@ Status Bench::setVolts(Channel channel, double volts) {
             return UsageError(Say("%1 V is outside the range of %2, %3", Num(volts),
                                   Name(ChannelCaption(c)), RangeText(-fs, fs, " V")));
     }
-    const int16_t coding = lines_.binary ? 1 : 0;
-    const auto codeOf = [&](Channel c) {
-        return device::VoltsToCode(static_cast<float>(volts), rangeVolts(c), coding);
-    };
+    const auto codeOf = [&](Channel c) { return voltsToCode(c, volts); };
     begin();
     const auto channels = Expand(channel);
     const bool sameCode = std::ranges::all_of(
@@ -327,9 +343,7 @@ Status Bench::setRange(Channel channel, int32_t coarseCode) {
 }
 
 Status Bench::setFineGain(Channel channel, double lsb) {
-    if (!Within(lsb, device::FineGainMin, device::FineGainMax))
-        return UsageError(Say("fine gain %1 is outside %2", Num(lsb),
-                              RangeText(device::FineGainMin, device::FineGainMax, " LSB")));
+    if (Status refused = CheckFineGain(lsb); !refused) return refused;
     begin();
     declare_->WriteRegister(AddressCode(channel), FineGainRegister,
                             device::FineGainToCode(static_cast<float>(lsb)));
@@ -337,13 +351,23 @@ Status Bench::setFineGain(Channel channel, double lsb) {
 }
 
 Status Bench::setOffset(Channel channel, double lsb) {
-    if (!Within(lsb, device::OffsetMin, device::OffsetMax))
-        return UsageError(Say("offset %1 is outside %2", Num(lsb),
-                              RangeText(device::OffsetMin, device::OffsetMax, " LSB")));
+    if (Status refused = CheckOffset(lsb); !refused) return refused;
     begin();
     declare_->WriteRegister(AddressCode(channel), OffsetRegister,
                             device::OffsetToCode(static_cast<float>(lsb)));
     return finish();
+}
+
+Status Bench::setTrims(Channel channel, std::optional<double> fineLsb,
+                       std::optional<double> offsetLsb) {
+    if (fineLsb)
+        if (Status refused = CheckFineGain(*fineLsb); !refused) return refused;
+    if (offsetLsb)
+        if (Status refused = CheckOffset(*offsetLsb); !refused) return refused;
+    if (fineLsb)
+        if (Status status = setFineGain(channel, *fineLsb); !status) return status;
+    if (offsetLsb) return setOffset(channel, *offsetLsb);
+    return {};
 }
 
 Outcome<int32_t> Bench::readRegister(int16_t registerCode, Channel channel) {

@@ -125,11 +125,17 @@ public:
     Status setRange(Channel channel, int32_t coarseCode);
     Status setFineGain(Channel channel, double lsb); // -32..31, rounded to whole codes
     Status setOffset(Channel channel, double lsb);   // -16..15.875, rounded to eighths
+    // Either trim or both, each checked before either is written.
+    Status setTrims(Channel channel, std::optional<double> fineLsb,
+                    std::optional<double> offsetLsb);
     // The channel's full scale from the shadow (never another channel's).
     float rangeVolts(Channel channel) const;
     int32_t rangeCode(Channel channel) const;
     // Volts of a data code in a channel's range under the present coding.
     float codeToVolts(Channel channel, int32_t code) const;
+    // The data code setVolts writes for `volts` on a channel (A..D; All gives A's), after
+    // limiting volts to the channel's range.
+    int32_t voltsToCode(Channel channel, double volts) const;
 
     // Reads one register of a single channel (not All); the read needs serial data output.
     Outcome<int32_t> readRegister(int16_t registerCode, Channel channel);

@@ -70,6 +70,8 @@ TEST_F(BenchOnSim, OperationsReachTheBoard) {
          [](const auto& r) { return r.fine[0] == 63; }},
         {"offset -0.125", [](Bench& b) { return b.setOffset(Channel::C, -0.125); },
          [](const auto& r) { return r.offset[2] == 255; }},
+        {"trims ALL", [](Bench& b) { return b.setTrims(Channel::All, -2.0, 1.5); },
+         [](const auto& r) { return r.fine[3] == 62 && r.offset[0] == 12; }},
         {"lines",
          [](Bench& b) {
              ControlLines l;
@@ -118,6 +120,10 @@ TEST_F(BenchOnSim, VoltsInTheChannelsOwnRangeAndCoding) {
     EXPECT_NEAR(volts(0), -10.0, 0.01);
     EXPECT_FLOAT_EQ(bench.codeToVolts(Channel::A, 0x8000), -10.0f);
     EXPECT_FLOAT_EQ(bench.codeToVolts(Channel::A, 0), 0.0f);
+    // The code the library reports is the one it wrote, in the channel's own range.
+    ASSERT_TRUE(bench.setVolts(Channel::B, 5.0));
+    EXPECT_EQ(bench.voltsToCode(Channel::B, 5.0), board().dac[1]);
+    EXPECT_NE(bench.voltsToCode(Channel::A, 5.0), board().dac[1]);
 }
 
 // Refused values name the allowed range, and nothing goes to the board.
@@ -130,6 +136,8 @@ TEST_F(BenchOnSim, RefusalsSendNothing) {
         [](Bench& b) { return b.setRange(Channel::A, 3); },
         [](Bench& b) { return b.setFineGain(Channel::A, 31.6); },
         [](Bench& b) { return b.setOffset(Channel::A, -16.01); },
+        // A good fine gain is not written when the offset beside it is refused.
+        [](Bench& b) { return b.setTrims(Channel::A, 3.0, 16.0); },
         [](Bench& b) { return b.writeRaw(5, 0, 0x100); },
         [](Bench& b) { return b.writeRaw(1, 0, 0); },
         [](Bench& b) { return b.writeRaw(2, 5, 0); },
