@@ -8,8 +8,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -189,7 +191,14 @@ extern "C" void OnStopSignal(int) {
 
 } // namespace
 
-int Serve(bench::Bench& bench, const ServeOptions& options) {
+int Serve(bench::Bench& bench, const ServeOptions& options, QString* error) {
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(why));
+        return 1;
+    };
     std::unique_ptr<QCoreApplication> ownApp;
     int argc = 1;
     char name[] = "tq5802-scpi";
@@ -197,17 +206,16 @@ int Serve(bench::Bench& bench, const ServeOptions& options) {
     if (!QCoreApplication::instance()) ownApp = std::make_unique<QCoreApplication>(argc, argv);
 
     ScpiServer server(bench, options);
-    QString error;
-    if (!server.listen(&error)) {
-        std::fprintf(stderr, "cannot listen on %s:%u: %s\n", qPrintable(options.address.toString()),
-                     options.port, qPrintable(error));
-        return 1;
-    }
+    QString why;
+    if (!server.listen(&why))
+        return fail(QStringLiteral("cannot listen on %1:%2: %3")
+                        .arg(options.address.toString())
+                        .arg(options.port)
+                        .arg(why));
     int fds[2];
-    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) {
-        std::perror("pipe");
-        return 1;
-    }
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail(QStringLiteral("cannot make the signal pipe: %1")
+                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
     signalPipe = fds[1];
     QSocketNotifier notifier(fds[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });

@@ -73,7 +73,8 @@ private:
 
 // Opens the server on `bench`, prints "listening on ADDR:PORT" on standard output and runs
 // the Qt event loop until SIGINT or SIGTERM. Uses the running QCoreApplication, or makes
-// one. Returns 0, or 1 when the address cannot be listened on (the reason on stderr).
-int Serve(bench::Bench& bench, const ServeOptions& options);
+// one. Returns 0, or 1 when the server cannot start: the reason goes to `error`, or to
+// standard error without it.
+int Serve(bench::Bench& bench, const ServeOptions& options, QString* error = nullptr);
 
 } // namespace tq::scpi

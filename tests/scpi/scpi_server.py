@@ -1,5 +1,4 @@
-"""Starts the SCPI server on the simulated board on a free port, for the end-to-end tests."""
-import os
+"""Starts `tq5802ctl --simulate serve` on a free port, for the end-to-end tests."""
 import selectors
 import signal
 import subprocess
@@ -11,9 +10,7 @@ class Server:
     def __init__(self, program, *extra):
         self.log = tempfile.TemporaryFile(mode="w+")
         self.process = subprocess.Popen(
-            [program, "--simulate", "serve", "--listen", "127.0.0.1:0", *extra]
-            if os.path.basename(program) == "tq5802ctl"
-            else [program, "--simulate", "--listen", "127.0.0.1:0", *extra],
+            [program, "--simulate", "serve", "--listen", "127.0.0.1:0", *extra],
             stdout=subprocess.PIPE, stderr=self.log, text=True)
         selector = selectors.DefaultSelector()
         selector.register(self.process.stdout, selectors.EVENT_READ)
