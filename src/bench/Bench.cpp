@@ -384,11 +384,39 @@ Outcome<ChannelRegisters> Bench::readChannel(Channel channel) {
                                {CoarseGainRegister, &r.coarse},
                                {FineGainRegister, &r.fine},
                                {OffsetRegister, &r.offset}}) {
-        Outcome<int32_t> value = readRegister(code, channel);
+        Outcome<int32_t> value = readField(code, channel);
         if (!value) return value.error();
-        *field = *value & FieldMask(code, 0);
+        *field = *value;
     }
     return r;
+}
+
+Outcome<int32_t> Bench::readField(int16_t registerCode, Channel channel) {
+    Outcome<int32_t> value = readRegister(registerCode, channel);
+    if (!value) return value;
+    return *value & FieldMask(registerCode, 0);
+}
+
+Outcome<float> Bench::readVolts(Channel channel) {
+    Outcome<int32_t> code = readField(DataRegister, channel);
+    if (!code) return code.error();
+    return codeToVolts(channel, *code);
+}
+
+Outcome<float> Bench::readFineGain(Channel channel) {
+    Outcome<int32_t> code = readField(FineGainRegister, channel);
+    if (!code) return code.error();
+    return static_cast<float>(device::CodeToFineGain(*code));
+}
+
+Outcome<float> Bench::readOffset(Channel channel) {
+    Outcome<int32_t> code = readField(OffsetRegister, channel);
+    if (!code) return code.error();
+    return device::CodeToOffset(*code);
+}
+
+bool Bench::boardPresent() {
+    return driver_->Board_Attached(state_->BoardHandle) != 0;
 }
 
 // ---- Raw access ---------------------------------------------------------------------------

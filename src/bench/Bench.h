@@ -140,6 +140,18 @@ public:
     // Reads one register of a single channel (not All); the read needs serial data output.
     Outcome<int32_t> readRegister(int16_t registerCode, Channel channel);
     Outcome<ChannelRegisters> readChannel(Channel channel);
+    // One channel's register as read back, limited to its field (data 0..65535, coarse 0..2,
+    // fine 0..63, offset 0..255), and the same registers in their own units: volts in the
+    // channel's range under the present coding, and trims in LSB.
+    Outcome<int32_t> readField(int16_t registerCode, Channel channel);
+    Outcome<float> readVolts(Channel channel);
+    Outcome<float> readFineGain(Channel channel);
+    Outcome<float> readOffset(Channel channel);
+
+    // False once the driver says the board has gone (unplugged, or no longer running its
+    // firmware): after a failed transfer it tells a gone board from one that refused a
+    // request. True when the driver library cannot tell.
+    bool boardPresent();
 
     // ---- Raw access ------------------------------------------------------------------
     // Register code 0, 2..5; address 0..7 for the function register, 0..4 otherwise;

@@ -22,6 +22,7 @@ bench::Outcome<Step> ParseLoad(Args);     // BoardCommands.cpp
 bench::Outcome<Step> ParseTemp(Args);     // BoardCommands.cpp
 bench::Outcome<Step> ParseSnapshot(Args); // SnapshotCommand.cpp
 bench::Outcome<Step> ParseBatch(Args);    // BatchCommand.cpp
+bench::Outcome<Step> ParseServe(Args);    // ServeCommand.cpp
 
 namespace {
 
@@ -81,6 +82,11 @@ const std::array kCommands{
             .summary = "run commands, one per line, from FILE or standard input",
             .inBatch = false,
             .parse = ParseBatch},
+    Command{.name = "serve",
+            .usage = "serve [--listen ADDR:PORT] [--allow CIDR]...",
+            .summary = "serve the board over SCPI on TCP (default 127.0.0.1:5025) until stopped",
+            .inBatch = false,
+            .parse = ParseServe},
 };
 
 QString Utf8(std::string_view text) {

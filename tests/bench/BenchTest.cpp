@@ -162,6 +162,29 @@ TEST_F(BenchOnSim, FailedTransferNamesRequestAndStatus) {
     EXPECT_NE(s.error().status, 0);
 }
 
+// Read-backs in the registers' own units, and telling a gone board from a failing one.
+TEST_F(BenchOnSim, ReadBacksInUnitsAndBoardPresence) {
+    ASSERT_TRUE(bench.setRange(Channel::B, 2));
+    ASSERT_TRUE(bench.setVolts(Channel::B, -5.0));
+    ASSERT_TRUE(bench.setFineGain(Channel::B, -3));
+    ASSERT_TRUE(bench.setOffset(Channel::B, -1.25));
+    EXPECT_NEAR(*bench.readVolts(Channel::B), -5.0, 10.5263 / 32768);
+    EXPECT_EQ(*bench.readFineGain(Channel::B), -3.0f);
+    EXPECT_EQ(*bench.readOffset(Channel::B), -1.25f);
+    EXPECT_EQ(*bench.readField(3, Channel::B), 2);
+    EXPECT_FALSE(bench.readVolts(Channel::All));
+
+    EXPECT_TRUE(bench.boardPresent());
+    failing(1);
+    EXPECT_TRUE(bench.boardPresent());
+    failing(0);
+    auto unplug = reinterpret_cast<TQSim_Unplug_fn>(library.resolveOptional("TQSim_Unplug"));
+    ASSERT_TRUE(unplug);
+    unplug();
+    EXPECT_FALSE(bench.readVolts(Channel::A));
+    EXPECT_FALSE(bench.boardPresent());
+}
+
 TEST_F(BenchOnSim, TemperatureKeepsRegistersReadable) {
     const Outcome<Temperature> t = bench.temperature();
     ASSERT_TRUE(t);
