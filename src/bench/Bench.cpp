@@ -63,6 +63,20 @@ int32_t FieldMask(int16_t registerCode, int16_t address) {
     }
 }
 
+Status CheckFineGain(double lsb) {
+    if (!Within(lsb, device::FineGainMin, device::FineGainMax))
+        return UsageError(Say("fine gain %1 is outside %2", Num(lsb),
+                              RangeText(device::FineGainMin, device::FineGainMax, " LSB")));
+    return {};
+}
+
+Status CheckOffset(double lsb) {
+    if (!Within(lsb, device::OffsetMin, device::OffsetMax))
+        return UsageError(Say("offset %1 is outside %2", Num(lsb),
+                              RangeText(device::OffsetMin, device::OffsetMax, " LSB")));
+    return {};
+}
+
 bool KnownRegister(int16_t registerCode) {
     return std::ranges::any_of(device::RegisterItems,
                                [&](const auto& item) { return item.code == registerCode; });
@@ -186,11 +200,17 @@ Status Bench::start(const QString& firmwarePath, int board) {
     const QByteArray bytes = QFile::encodeName(firmwarePath);
     state_->FirmwarePathBytes.assign(bytes.begin(), bytes.end());
     state_->FirmwarePathBytes.push_back(0);
-    if (!board::USBStuff::StartBoard(*state_, *driver_, BackendOf(model_), board))
-        return Error{
-            Error::Kind::NoBoard,
-            Say("no board answered, or its firmware %1 could not be started", firmwarePath), -1,
-            state_->DriverStatus};
+    if (!board::USBStuff::StartBoard(*state_, *driver_, BackendOf(model_), board)) {
+        // The driver's own reason, where it gives one, says more than our guess.
+        const std::string reason = driver_->lastErrorText();
+        return Error{Error::Kind::NoBoard,
+                     reason.empty() ? Say("no board answered, or its firmware %1 could not be "
+                                          "started",
+                                          firmwarePath)
+                                    : Say("the board could not be started: %1",
+                                          QString::fromStdString(reason)),
+                     -1, state_->DriverStatus};
+    }
     return reset();
 }
 
@@ -275,6 +295,11 @@ float Bench::codeToVolts(Channel channel, int32_t code) const {
     return device::DataCodeToVolts(code, rangeVolts(channel), lines_.binary ? 1 : 0);
 }
 
+int32_t Bench::voltsToCode(Channel channel, double volts) const {
+    return device::VoltsToCode(static_cast<float>(volts), rangeVolts(channel),
+                               lines_.binary ? 1 : 0);
+}
+
 Status Bench::setCode(Channel channel, int64_t code) {
     if (code < device::DataCodeMin || code > device::DataCodeMax)
         return UsageError(Say("code %1 is outside %2", QString::number(code),
@@ -292,10 +317,7 @@ Status Bench::setVolts(Channel channel, double volts) {
             return UsageError(Say("%1 V is outside the range of %2, %3", Num(volts),
                                   Name(ChannelCaption(c)), RangeText(-fs, fs, " V")));
     }
-    const int16_t coding = lines_.binary ? 1 : 0;
-    const auto codeOf = [&](Channel c) {
-        return device::VoltsToCode(static_cast<float>(volts), rangeVolts(c), coding);
-    };
+    const auto codeOf = [&](Channel c) { return voltsToCode(c, volts); };
     begin();
     const auto channels = Expand(channel);
     const bool sameCode = std::ranges::all_of(
@@ -321,9 +343,7 @@ Status Bench::setRange(Channel channel, int32_t coarseCode) {
 }
 
 Status Bench::setFineGain(Channel channel, double lsb) {
-    if (!Within(lsb, device::FineGainMin, device::FineGainMax))
-        return UsageError(Say("fine gain %1 is outside %2", Num(lsb),
-                              RangeText(device::FineGainMin, device::FineGainMax, " LSB")));
+    if (Status refused = CheckFineGain(lsb); !refused) return refused;
     begin();
     declare_->WriteRegister(AddressCode(channel), FineGainRegister,
                             device::FineGainToCode(static_cast<float>(lsb)));
@@ -331,13 +351,23 @@ Status Bench::setFineGain(Channel channel, double lsb) {
 }
 
 Status Bench::setOffset(Channel channel, double lsb) {
-    if (!Within(lsb, device::OffsetMin, device::OffsetMax))
-        return UsageError(Say("offset %1 is outside %2", Num(lsb),
-                              RangeText(device::OffsetMin, device::OffsetMax, " LSB")));
+    if (Status refused = CheckOffset(lsb); !refused) return refused;
     begin();
     declare_->WriteRegister(AddressCode(channel), OffsetRegister,
                             device::OffsetToCode(static_cast<float>(lsb)));
     return finish();
+}
+
+Status Bench::setTrims(Channel channel, std::optional<double> fineLsb,
+                       std::optional<double> offsetLsb) {
+    if (fineLsb)
+        if (Status refused = CheckFineGain(*fineLsb); !refused) return refused;
+    if (offsetLsb)
+        if (Status refused = CheckOffset(*offsetLsb); !refused) return refused;
+    if (fineLsb)
+        if (Status status = setFineGain(channel, *fineLsb); !status) return status;
+    if (offsetLsb) return setOffset(channel, *offsetLsb);
+    return {};
 }
 
 Outcome<int32_t> Bench::readRegister(int16_t registerCode, Channel channel) {
@@ -354,11 +384,39 @@ Outcome<ChannelRegisters> Bench::readChannel(Channel channel) {
                                {CoarseGainRegister, &r.coarse},
                                {FineGainRegister, &r.fine},
                                {OffsetRegister, &r.offset}}) {
-        Outcome<int32_t> value = readRegister(code, channel);
+        Outcome<int32_t> value = readField(code, channel);
         if (!value) return value.error();
-        *field = *value & FieldMask(code, 0);
+        *field = *value;
     }
     return r;
+}
+
+Outcome<int32_t> Bench::readField(int16_t registerCode, Channel channel) {
+    Outcome<int32_t> value = readRegister(registerCode, channel);
+    if (!value) return value;
+    return *value & FieldMask(registerCode, 0);
+}
+
+Outcome<float> Bench::readVolts(Channel channel) {
+    Outcome<int32_t> code = readField(DataRegister, channel);
+    if (!code) return code.error();
+    return codeToVolts(channel, *code);
+}
+
+Outcome<float> Bench::readFineGain(Channel channel) {
+    Outcome<int32_t> code = readField(FineGainRegister, channel);
+    if (!code) return code.error();
+    return static_cast<float>(device::CodeToFineGain(*code));
+}
+
+Outcome<float> Bench::readOffset(Channel channel) {
+    Outcome<int32_t> code = readField(OffsetRegister, channel);
+    if (!code) return code.error();
+    return device::CodeToOffset(*code);
+}
+
+bool Bench::boardPresent() {
+    return driver_->Board_Attached(state_->BoardHandle) != 0;
 }
 
 // ---- Raw access ---------------------------------------------------------------------------

@@ -125,15 +125,33 @@ public:
     Status setRange(Channel channel, int32_t coarseCode);
     Status setFineGain(Channel channel, double lsb); // -32..31, rounded to whole codes
     Status setOffset(Channel channel, double lsb);   // -16..15.875, rounded to eighths
+    // Either trim or both, each checked before either is written.
+    Status setTrims(Channel channel, std::optional<double> fineLsb,
+                    std::optional<double> offsetLsb);
     // The channel's full scale from the shadow (never another channel's).
     float rangeVolts(Channel channel) const;
     int32_t rangeCode(Channel channel) const;
     // Volts of a data code in a channel's range under the present coding.
     float codeToVolts(Channel channel, int32_t code) const;
+    // The data code setVolts writes for `volts` on a channel (A..D; All gives A's), after
+    // limiting volts to the channel's range.
+    int32_t voltsToCode(Channel channel, double volts) const;
 
     // Reads one register of a single channel (not All); the read needs serial data output.
     Outcome<int32_t> readRegister(int16_t registerCode, Channel channel);
     Outcome<ChannelRegisters> readChannel(Channel channel);
+    // One channel's register as read back, limited to its field (data 0..65535, coarse 0..2,
+    // fine 0..63, offset 0..255), and the same registers in their own units: volts in the
+    // channel's range under the present coding, and trims in LSB.
+    Outcome<int32_t> readField(int16_t registerCode, Channel channel);
+    Outcome<float> readVolts(Channel channel);
+    Outcome<float> readFineGain(Channel channel);
+    Outcome<float> readOffset(Channel channel);
+
+    // False once the driver says the board has gone (unplugged, or no longer running its
+    // firmware): after a failed transfer it tells a gone board from one that refused a
+    // request. True when the driver library cannot tell.
+    bool boardPresent();
 
     // ---- Raw access ------------------------------------------------------------------
     // Register code 0, 2..5; address 0..7 for the function register, 0..4 otherwise;

@@ -89,6 +89,11 @@ void Declare::DriveRequest(uint8_t code, int32_t value) {
     request(code, value, 0, kFromBoard, 0, &empty);
 }
 
+Transfer Declare::Send(uint8_t code, int32_t value, int32_t index, uint8_t direction) {
+    uint8_t empty = 0;
+    return request(code, value, index, direction, 0, &empty);
+}
+
 int Declare::addObserver(std::function<void(const Transfer&)> observer) {
     observers_.emplace_back(++nextObserverId_, std::move(observer));
     return nextObserverId_;

@@ -65,6 +65,10 @@ public:
     // converter, 1 makes the board drive it.
     void DriveRequest(uint8_t request, int32_t value);
 
+    // One request without data (length 0, a one-byte buffer holding 0), as built by the
+    // caller; status kept and observers told as for every other transfer.
+    Transfer Send(uint8_t request, int32_t value, int32_t index, uint8_t direction);
+
     static uint8_t ReverseBits(uint8_t b);
     // R/W x 128 + reg x 8 + address, each field kept to its own bits (1, 3 and 3), so an
     // out-of-range code can never spill into a neighbouring field.

@@ -156,6 +156,16 @@ int16_t DriverLibrary::VendorIORequest(int16_t request, int32_t value, int32_t i
                                            length, buffer);
 }
 
+int32_t DriverLibrary::Board_Attached(int32_t handle) {
+    const auto f = reinterpret_cast<Board_Attached_fn>(resolveOptional("Board_Attached"));
+    return f ? f(handle) : kCannotTell;
+}
+
+int32_t DriverLibrary::Count_Boards(int32_t vendorId, int32_t productId) {
+    const auto f = reinterpret_cast<Count_Boards_fn>(resolveOptional("Count_Boards"));
+    return f ? f(vendorId, productId) : kCannotTell;
+}
+
 std::string DriverLibrary::lastErrorText() {
     const auto text = reinterpret_cast<Last_Error_Text_fn>(resolveOptional("Last_Error_Text"));
     if (!text) return {};

@@ -56,6 +56,10 @@ public:
     int16_t LoadFirmWare(uint8_t* pathBytes) override;
     int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t direction,
                             int16_t length, uint8_t* buffer) override;
+    // The optional extras: kCannotTell, and no report, when the library lacks them.
+    int32_t Board_Attached(int32_t handle) override;
+    int32_t Count_Boards(int32_t vendorId, int32_t productId) override;
+
     // Reports nothing when the library lacks the entry.
     std::string lastErrorText() override;
 

@@ -56,6 +56,20 @@ TQ_DRIVER_EXPORT int16_t LoadFirmWare(uint8_t* pathBytes);
 TQ_DRIVER_EXPORT int16_t VendorIORequest(int16_t request, int32_t value, int32_t index,
                                          int16_t direction, int16_t length, uint8_t* buffer);
 
+/* Optional extras for noticing a pulled cable. A library may lack them: the program then
+ * cannot tell an unplugged board from a failing one and carries on as before. Neither opens
+ * or talks to a board. */
+
+/* 1 while the board behind handle (0: the legacy back end's board) is still attached and
+ * running the firmware it was given, 0 once it has gone (a board that comes back needs a
+ * new connect and download), < 0 when the library cannot tell. */
+typedef int32_t (*Board_Attached_fn)(int32_t handle);
+/* How many boards with these ids are on the bus now; < 0 when the library cannot tell. */
+typedef int32_t (*Count_Boards_fn)(int32_t vendorId, int32_t productId);
+
+TQ_DRIVER_EXPORT int32_t Board_Attached(int32_t handle);
+TQ_DRIVER_EXPORT int32_t Count_Boards(int32_t vendorId, int32_t productId);
+
 /* Optional; a library may lack it. The text of the library's most recent failure (UTF-8),
  * for the user: what went wrong and, where the user can mend it, how. Copies at most
  * size - 1 bytes of it and a terminating 0 into buffer (nothing when size < 1) and returns

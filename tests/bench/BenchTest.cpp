@@ -70,6 +70,8 @@ TEST_F(BenchOnSim, OperationsReachTheBoard) {
          [](const auto& r) { return r.fine[0] == 63; }},
         {"offset -0.125", [](Bench& b) { return b.setOffset(Channel::C, -0.125); },
          [](const auto& r) { return r.offset[2] == 255; }},
+        {"trims ALL", [](Bench& b) { return b.setTrims(Channel::All, -2.0, 1.5); },
+         [](const auto& r) { return r.fine[3] == 62 && r.offset[0] == 12; }},
         {"lines",
          [](Bench& b) {
              ControlLines l;
@@ -118,6 +120,10 @@ TEST_F(BenchOnSim, VoltsInTheChannelsOwnRangeAndCoding) {
     EXPECT_NEAR(volts(0), -10.0, 0.01);
     EXPECT_FLOAT_EQ(bench.codeToVolts(Channel::A, 0x8000), -10.0f);
     EXPECT_FLOAT_EQ(bench.codeToVolts(Channel::A, 0), 0.0f);
+    // The code the library reports is the one it wrote, in the channel's own range.
+    ASSERT_TRUE(bench.setVolts(Channel::B, 5.0));
+    EXPECT_EQ(bench.voltsToCode(Channel::B, 5.0), board().dac[1]);
+    EXPECT_NE(bench.voltsToCode(Channel::A, 5.0), board().dac[1]);
 }
 
 // Refused values name the allowed range, and nothing goes to the board.
@@ -130,6 +136,8 @@ TEST_F(BenchOnSim, RefusalsSendNothing) {
         [](Bench& b) { return b.setRange(Channel::A, 3); },
         [](Bench& b) { return b.setFineGain(Channel::A, 31.6); },
         [](Bench& b) { return b.setOffset(Channel::A, -16.01); },
+        // A good fine gain is not written when the offset beside it is refused.
+        [](Bench& b) { return b.setTrims(Channel::A, 3.0, 16.0); },
         [](Bench& b) { return b.writeRaw(5, 0, 0x100); },
         [](Bench& b) { return b.writeRaw(1, 0, 0); },
         [](Bench& b) { return b.writeRaw(2, 5, 0); },
@@ -152,6 +160,29 @@ TEST_F(BenchOnSim, FailedTransferNamesRequestAndStatus) {
     EXPECT_EQ(s.error().kind, Error::Kind::Transfer);
     EXPECT_EQ(s.error().request, 0xD9);
     EXPECT_NE(s.error().status, 0);
+}
+
+// Read-backs in the registers' own units, and telling a gone board from a failing one.
+TEST_F(BenchOnSim, ReadBacksInUnitsAndBoardPresence) {
+    ASSERT_TRUE(bench.setRange(Channel::B, 2));
+    ASSERT_TRUE(bench.setVolts(Channel::B, -5.0));
+    ASSERT_TRUE(bench.setFineGain(Channel::B, -3));
+    ASSERT_TRUE(bench.setOffset(Channel::B, -1.25));
+    EXPECT_NEAR(*bench.readVolts(Channel::B), -5.0, 10.5263 / 32768);
+    EXPECT_EQ(*bench.readFineGain(Channel::B), -3.0f);
+    EXPECT_EQ(*bench.readOffset(Channel::B), -1.25f);
+    EXPECT_EQ(*bench.readField(3, Channel::B), 2);
+    EXPECT_FALSE(bench.readVolts(Channel::All));
+
+    EXPECT_TRUE(bench.boardPresent());
+    failing(1);
+    EXPECT_TRUE(bench.boardPresent());
+    failing(0);
+    auto unplug = reinterpret_cast<TQSim_Unplug_fn>(library.resolveOptional("TQSim_Unplug"));
+    ASSERT_TRUE(unplug);
+    unplug();
+    EXPECT_FALSE(bench.readVolts(Channel::A));
+    EXPECT_FALSE(bench.boardPresent());
 }
 
 TEST_F(BenchOnSim, TemperatureKeepsRegistersReadable) {

@@ -69,6 +69,10 @@ if [ "$mode" = install ]; then
 
     # The simulator runs on its own library and image from the private folder.
     run_until "$work/sim.log" 2 "download $image: 0" "$started" "$root/$bindir/tq5802r" --simulate
+    if [ -x "$root/$bindir/tq5802ctl" ]; then
+        "$root/$bindir/tq5802ctl" --simulate read data A | grep -qF "A data 32768" ||
+            fail "tq5802ctl --simulate"
+    fi
 
     # A real board's image: the user's folder before the system's, an explicit path first.
     mkdir -p "$XDG_DATA_HOME/tq5802" "$work/system/tq5802"

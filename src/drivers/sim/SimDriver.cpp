@@ -163,6 +163,19 @@ int16_t VendorIORequest(int16_t req, int32_t value, int32_t index, int16_t direc
     return request(static_cast<uint8_t>(req), value, index, direction != 0 ? 1 : 0, length, buffer);
 }
 
+int32_t Board_Attached(int32_t handle) {
+    const auto lock = locked();
+    // The legacy back end has no connection: its board is the one running the firmware.
+    const bool running =
+        handle == 0 ? g_driver.board.firmwareRunning() : g_driver.connected && handle == kHandle;
+    return g_driver.board.present() && running ? 1 : 0;
+}
+
+int32_t Count_Boards(int32_t vendorId, int32_t productId) {
+    const auto lock = locked();
+    return g_driver.board.present() && vendorId == kVendorId && productId == kProductId ? 1 : 0;
+}
+
 int32_t Last_Error_Text(uint8_t* buffer, int32_t size) {
     const auto lock = locked();
     const std::string& text = g_driver.lastError;

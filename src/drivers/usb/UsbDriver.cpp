@@ -327,7 +327,40 @@ Error UsbDriver::vendorRequest(int32_t handle, uint8_t request, int32_t value, i
     return e;
 }
 
+bool UsbDriver::boardAttached(int32_t handle) {
+    const auto it = boards_.find(handle == 0 ? legacyHandle_ : handle);
+    if (it == boards_.end() || !it->second.handle) return false;
+    libusb_context* ctx = context();
+    if (!ctx) return false;
+    // libusb keeps its device list up to date from hotplug notices where the platform has
+    // them (and rescans otherwise): a device that left is no longer listed, and one that
+    // came back is a new device.
+    const DeviceList devices(ctx);
+    libusb_device* const mine = libusb_get_device(it->second.handle.get());
+    for (libusb_device* dev : devices.devices())
+        if (dev == mine) return true;
+    return false;
+}
+
+int32_t UsbDriver::countBoards(int32_t vendorId, int32_t productId) {
+    if (!fits16(vendorId) || !fits16(productId)) return -1;
+    libusb_context* ctx = context();
+    if (!ctx) return -1;
+    const DeviceList devices(ctx);
+    if (devices.error() != 0) return -1;
+    int32_t count = 0;
+    for (libusb_device* dev : devices.devices())
+        if (matches(dev, static_cast<uint16_t>(vendorId), static_cast<uint16_t>(productId)))
+            ++count;
+    return count;
+}
+
 Error UsbDriver::loadFirmware(const std::filesystem::path& file) {
+    // A board that left the bus is opened afresh when it (or another) is there again.
+    if (legacyHandle_ != 0 && !boardAttached(legacyHandle_)) {
+        boards_.erase(legacyHandle_);
+        legacyHandle_ = 0;
+    }
     if (legacyHandle_ == 0) {
         int32_t count = 0;
         std::array<uint8_t, 128> list{};

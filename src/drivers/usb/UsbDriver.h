@@ -79,6 +79,13 @@ public:
     Error vendorRequest(int32_t handle, uint8_t request, int32_t value, int32_t index,
                         uint8_t direction, std::span<uint8_t> buffer);
 
+    // Whether the board a handle names (0: the legacy back end's) is still on the bus; a
+    // board that left never comes back under the same handle. Talks to no board.
+    bool boardAttached(int32_t handle);
+    // Boards with these ids on the bus now, without opening any; < 0 when the bus cannot
+    // be listed.
+    int32_t countBoards(int32_t vendorId, int32_t productId);
+
     // The legacy back end: the first board with the board's ids is opened and loaded, and
     // is the one board later requests go to.
     Error loadFirmware(const std::filesystem::path& file);

@@ -90,6 +90,14 @@ int16_t VendorIORequest(int16_t request, int32_t value, int32_t index, int16_t d
                                                direction == 1 ? 1 : 0, bufferOf(buffer, length)));
 }
 
+int32_t Board_Attached(int32_t handle) {
+    return driver().boardAttached(handle) ? 1 : 0;
+}
+
+int32_t Count_Boards(int32_t vendorId, int32_t productId) {
+    return driver().countBoards(vendorId, productId);
+}
+
 int32_t Last_Error_Text(uint8_t* buffer, int32_t size) {
     return copyText(driver().lastError(), buffer, size);
 }

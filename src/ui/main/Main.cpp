@@ -1,6 +1,8 @@
 #include "ui/main/Main.h"
 
 #include "board/DriverLibrary.h"
+#include "ui/bench/BenchFeatures.h"
+#include "ui/bench/TrafficView.h"
 #include "ui/main/MainForm.h"
 #include "ui/simboard/SimBoardWindow.h"
 
@@ -116,11 +118,14 @@ void Main::setDriverDescription(const QString& text, const QString& toolTip) {
 }
 
 int Main::start() {
+    auto* bench = new BenchFeatures(*form_, state_, declare_, *driver_); // owned by the form
     const bool running = form_->Form_Load();
     if (loadFailed_) return kDriverLoadFailed;
     if (!running) return kFirmwareFailed;
     form_->show();
     openSimulatedBoard();
+    form_->addViewWindow(QStringLiteral("USB Traffic"), &bench->traffic());
+    bench->started();
     return 0;
 }
 

@@ -5,6 +5,7 @@
 #include "ui/bench/BoardSetup.h"
 #include "ui/bench/MeterCalibrationDialog.h"
 #include "ui/bench/MeterSweepDialog.h"
+#include "ui/main/AccessibleNames.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"
@@ -89,6 +90,7 @@ MainForm::MainForm(const Variant& variant, SharedState& state, board::Declare& d
     setTabOrder(hardware_->Toggle11, function_->Toggle1);
     setTabOrder(function_->Command5, temperature_->Command7);
     setTabOrder(temperature_->Command7, calibration_->Command8);
+    NameForAssistiveTechnology(*this);
 
     declare.addObserver([self = QPointer<MainForm>(this)](const board::Transfer& t) {
         if (self) self->onTransfer(t);

@@ -80,7 +80,7 @@ RegistersPanel::RegistersPanel(FormContext& ctx, QWidget* parent)
     ComboAddr->setMinimumContentsLength(8);
     command1 = named(new QPushButton(QStringLiteral("Read Register"), this), "command1");
     Label27 = named(new QLabel(QStringLiteral("0"), this), "Label27");
-    Label27->setAccessibleName(QStringLiteral("Data value"));
+    Label27->setAccessibleDescription(QStringLiteral("Data value"));
     Label27->setFrameShape(QFrame::StyledPanel);
     Label27->setFrameShadow(QFrame::Sunken);
     Label27->setMinimumWidth(70);
@@ -101,7 +101,7 @@ RegistersPanel::RegistersPanel(FormContext& ctx, QWidget* parent)
     TextOffset = named(new QLineEdit(QStringLiteral("0"), this), "TextOffset");
     Command2 =
         named(new QPushButton(QString::fromStdString(ctx.state.DisplayRadix), this), "Command2");
-    Command2->setAccessibleName(QStringLiteral("Display radix"));
+    Command2->setAccessibleDescription(QStringLiteral("Display radix"));
     Label11 = named(new QLabel(QStringLiteral("Select Function"), this), "Label11");
     ComboFunction = named(new QComboBox(this), "ComboFunction");
     LabelFunction = named(new QLabel(QStringLiteral("Enter Function Data"), this), "LabelFunction");
@@ -224,7 +224,7 @@ QWidget* RegistersPanel::buildBitGrid() {
     LabelData->setFrameShape(QFrame::Panel);
     LabelData->setFrameShadow(QFrame::Sunken);
     LabelData->setMinimumWidth(70);
-    LabelData->setAccessibleName(QStringLiteral("Hex Value"));
+    LabelData->setAccessibleDescription(QStringLiteral("Hex Value"));
     QFont f = LabelData->font();
     f.setBold(true);
     LabelData->setFont(f);

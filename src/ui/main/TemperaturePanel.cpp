@@ -36,8 +36,8 @@ TemperaturePanel::TemperaturePanel(FormContext& ctx, QWidget* parent)
     Label21->setObjectName(QStringLiteral("Label21"));
     Label23 = reading(this, "Label23");
     Label25 = reading(this, "Label25");
-    Label23->setAccessibleName(Label19->text());
-    Label25->setAccessibleName(Label21->text());
+    Label23->setAccessibleDescription(Label19->text());
+    Label25->setAccessibleDescription(Label21->text());
 
     auto* grid = new QGridLayout(this);
     grid->addWidget(Label19, 0, 0);

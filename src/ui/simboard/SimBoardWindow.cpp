@@ -228,10 +228,10 @@ void SimBoardWindow::UnplugButton_Click() {
 }
 
 void SimBoardWindow::ReplugButton_Click() {
-    // Replugging powers the board up afresh; like on a real board, the program does not
-    // reconnect by itself.
+    // Replugging powers the board up afresh; the program notices it, starts its firmware
+    // and restores its set-up (the note goes once the firmware runs).
     entries_.replug();
-    note_->setText(QStringLiteral("Board replugged: restart the program to reconnect"));
+    note_->setText(QStringLiteral("Board replugged: waiting for the program to reconnect"));
     note_->show();
     refresh();
 }

@@ -27,9 +27,14 @@ Toggle::Toggle(QString falseCaption, QString trueCaption, QWidget* parent)
     setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     // clicked() comes from the user only (mouse, space key); setChecked() never raises it.
     connect(this, &QAbstractButton::clicked, this, [this] { emit Change(); });
-    // The caption is what screen readers announce as the state.
-    connect(this, &QAbstractButton::toggled, this, [this] { setText(caption()); });
+    // The caption is what screen readers announce as the state: the text, and the
+    // description for a switch whose accessible name says which one it is.
+    connect(this, &QAbstractButton::toggled, this, [this] {
+        setText(caption());
+        setAccessibleDescription(caption());
+    });
     setText(caption());
+    setAccessibleDescription(caption());
 }
 
 QSize Toggle::sizeHint() const {

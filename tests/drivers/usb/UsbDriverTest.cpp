@@ -351,3 +351,43 @@ TEST(UsbLegacy, LoadsTheFirstBoardAndServesIt) {
     EXPECT_EQ(driver.legacyVendorRequest(0xDA, 0, 0, 1, buffer), Error::None);
     EXPECT_EQ(buffer, (std::array<uint8_t, 2>{0x77, 0x77}));
 }
+
+// A pulled cable as the program's watch sees it: the opened board is attached until it
+// leaves, and a board plugged back is counted on the bus but is not the old handle's; the
+// legacy back end opens it afresh at its next firmware load. Nothing is sent to a board.
+TEST(UsbPresence, AttachedUntilUnpluggedAndCountedOnTheBus) {
+    Connected board(AfterRelease::Stay);
+    EXPECT_TRUE(board.driver.boardAttached(board.handle));
+    EXPECT_FALSE(board.driver.boardAttached(board.handle + 1));
+    EXPECT_EQ(board.driver.countBoards(kVendor, kProduct), 1);
+    EXPECT_EQ(board.driver.countBoards(kVendor, kProduct + 1), 0);
+    EXPECT_EQ(board.driver.countBoards(-1, kProduct), -1);
+
+    board.bus.unplug();
+    EXPECT_FALSE(board.driver.boardAttached(board.handle));
+    EXPECT_EQ(board.driver.countBoards(kVendor, kProduct), 0);
+    board.bus.plug();
+    EXPECT_EQ(board.driver.countBoards(kVendor, kProduct), 1);
+    EXPECT_FALSE(board.driver.boardAttached(board.handle));
+    EXPECT_TRUE(board.bus.records().empty());
+}
+
+TEST(UsbPresence, LegacyBoardIsLoadedAgainAfterReplugging) {
+    EmulatedBoard bus;
+    bus.plug();
+    UsbDriver driver(fastOptions());
+    ASSERT_EQ(driver.loadFirmware(FX2_FIRMWARE_HEX), Error::None);
+    EXPECT_TRUE(driver.boardAttached(0));
+    bus.unplug();
+    EXPECT_FALSE(driver.boardAttached(0));
+    bus.plug();
+    ASSERT_EQ(driver.loadFirmware(FX2_FIRMWARE_HEX), Error::None);
+    EXPECT_TRUE(driver.boardAttached(0));
+    std::array<uint8_t, 2> buffer{};
+    bus.setFirmwareRunning(true);
+    bus.setResponder([](const SetupPacket&, std::span<uint8_t> data) {
+        std::fill(data.begin(), data.end(), uint8_t{0x55});
+        return static_cast<int>(data.size());
+    });
+    EXPECT_EQ(driver.legacyVendorRequest(0xDA, 0, 0, 1, buffer), Error::None);
+}

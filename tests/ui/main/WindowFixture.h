@@ -57,6 +57,9 @@ public:
     void setAbsent(bool absent) {
         reinterpret_cast<TQSim_SetAbsent_fn>(sim_.resolveOptional("TQSim_SetAbsent"))(absent);
     }
+    // The cable pulled and plugged back: the board powers up afresh.
+    void unplug() { reinterpret_cast<TQSim_Unplug_fn>(sim_.resolveOptional("TQSim_Unplug"))(); }
+    void replug() { reinterpret_cast<TQSim_Replug_fn>(sim_.resolveOptional("TQSim_Replug"))(); }
     void setFailing(bool failing) {
         reinterpret_cast<TQSim_SetFailingTransfers_fn>(
             sim_.resolveOptional("TQSim_SetFailingTransfers"))(failing);
@@ -119,6 +122,9 @@ public:
         return status;
     }
     std::string lastErrorText() override { return sim_.lastErrorText(); }
+
+    int32_t Board_Attached(int32_t handle) override { return sim_.Board_Attached(handle); }
+    int32_t Count_Boards(int32_t v, int32_t p) override { return sim_.Count_Boards(v, p); }
 
 private:
     void answer(int request, int32_t value, int direction, uint8_t* buffer) {

@@ -238,8 +238,8 @@ private slots:
         QVERIFY2(worstLsb() < 1, qPrintable(QString::number(worstLsb())));
     }
 
-    // The simulator's library gets the View menu and its window, which follows every
-    // transfer; any other driver gets neither.
+    // The simulator's library gets its window in the View menu, beside the traffic; the
+    // window follows every transfer. Any other driver gets the traffic alone.
     void simulatedBoardWindow() {
         board::DriverLibrary sim(QStringLiteral(TQ_SIM_LIBRARY));
         reinterpret_cast<TQSim_Reset_fn>(sim.resolveOptional("TQSim_Reset"))();
@@ -249,8 +249,9 @@ private slots:
         QVERIFY(w && w->isVisible() && m.form().MnuView);
         QCOMPARE(m.form().MnuView->title(), QStringLiteral("&View"));
         w->hide();
-        QCOMPARE(m.form().MnuView->actions().size(), 1);
+        QCOMPARE(m.form().MnuView->actions().size(), 2);
         QCOMPARE(m.form().MnuView->actions()[0]->text(), QStringLiteral("&Simulated Board"));
+        QCOMPARE(m.form().MnuView->actions()[1]->text(), QStringLiteral("USB Traffic"));
         m.form().MnuView->actions()[0]->trigger();
         QVERIFY(w->isVisible());
 
@@ -263,7 +264,9 @@ private slots:
 
         Program other = makeProgram(ui::kTQ5802R);
         QCOMPARE(other.main->start(), 0);
-        QVERIFY(!other.main->simulatedBoard() && !other.main->form().MnuView);
+        QVERIFY(!other.main->simulatedBoard() && other.main->form().MnuView);
+        QCOMPARE(other.main->form().MnuView->actions().size(), 1);
+        QCOMPARE(other.main->form().MnuView->actions()[0]->text(), QStringLiteral("USB Traffic"));
     }
 };
 

@@ -111,7 +111,7 @@ private slots:
         QCOMPARE(spin->value(), 25.0);
     }
 
-    void unplugFailsTransfersAndReplugNeedsARestart() {
+    void unplugFailsTransfersAndReplugNeedsANewStart() {
         Rig rig;
         QVERIFY(rig.start());
         auto* unplug = rig.find<QPushButton>("UnplugButton");
@@ -132,13 +132,15 @@ private slots:
 
         // Replugged, the board is powered afresh but nobody has reconnected to it.
         QTest::mouseClick(replug, Qt::LeftButton);
-        QCOMPARE(note->text(), QStringLiteral("Board replugged: restart the program to reconnect"));
+        QCOMPARE(note->text(),
+                 QStringLiteral("Board replugged: waiting for the program to reconnect"));
         QCOMPARE(rig.text("AttachedState"), QStringLiteral("attached"));
         rig.declare.WriteRegister(device::DacA, device::DataRegister, 0x1234);
         QVERIFY(rig.state.DriverStatus != 0);
         QVERIFY(note->isVisibleTo(rig.window));
 
-        // A new start (what restarting the program does) works and retires the note.
+        // A new start (what the program does once it notices the board) works and retires
+        // the note.
         QVERIFY(board::USBStuff::StartBoard(rig.state, rig.library, board::Backend::Newer));
         rig.declare.WriteRegister(device::DacA, device::DataRegister, 0x1234);
         QCOMPARE(rig.state.DriverStatus, int16_t{0});

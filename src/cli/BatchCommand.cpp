@@ -1,0 +1,115 @@
+// batch [FILE]: commands one per line over one open board.
+//
+// The whole script is read and every line parsed before the first one runs, so a script
+// with a mistyped line sends nothing. Then the lines run in order; the first that fails
+// stops the script (unless --keep-going), and the batch ends with that line's exit code.
+
+#include "cli/Commands.h"
+#include "cli/Parse.h"
+
+#include <QFile>
+
+#include <memory>
+
+namespace tq::cli {
+
+namespace {
+
+struct Line {
+    int number = 0;
+    std::string_view text; // into the script, without its comment and blanks around
+    Parsed parsed;
+};
+
+bench::Error::Kind KindOf(int exitCode) {
+    switch (exitCode) {
+    case kUsage:
+        return bench::Error::Kind::Usage;
+    case kNoBoard:
+        return bench::Error::Kind::NoBoard;
+    case kDriverLoad:
+        return bench::Error::Kind::DriverLoad;
+    default:
+        return bench::Error::Kind::Transfer;
+    }
+}
+
+std::string_view Trimmed(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+} // namespace
+
+bench::Outcome<Step> ParseBatch(Args args) {
+    if (args.size() > 1) return UsageOf("batch [FILE]");
+    const bool fromStdin = args.empty() || args[0] == "-";
+    const QString name =
+        fromStdin ? QStringLiteral("standard input")
+                  : QString::fromUtf8(args[0].data(), static_cast<qsizetype>(args[0].size()));
+    QFile file(name);
+    const bool opened =
+        fromStdin ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
+    if (!opened)
+        return bench::UsageError(Cat({"cannot read the script ", name.toStdString(), ": ",
+                                      file.errorString().toStdString()}));
+    const QByteArray bytes = file.readAll();
+    auto script = std::make_shared<const std::string>(bytes.constData(),
+                                                      static_cast<std::size_t>(bytes.size()));
+
+    auto lines = std::make_shared<std::vector<Line>>();
+    std::string refusals;
+    std::string_view rest = *script;
+    std::vector<std::string_view> words;
+    for (int number = 1; !rest.empty(); ++number) {
+        const auto end = rest.find('\n');
+        std::string_view text = rest.substr(0, end);
+        text = Trimmed(text.substr(0, text.find('#')));
+        rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+        SplitWords(text, words);
+        if (words.empty()) continue;
+        bench::Outcome<Parsed> parsed = ParseCommand(words, true);
+        if (!parsed) {
+            refusals += Cat({refusals.empty() ? "" : "\n", "line ", std::to_string(number), ": ",
+                             text, ": ", parsed.error().message});
+            continue;
+        }
+        lines->push_back(Line{number, text, std::move(parsed.value())});
+    }
+    if (!refusals.empty()) return bench::UsageError(Cat({"the script was not run:\n", refusals}));
+
+    return Step{[script, lines](Context& ctx) -> bench::Outcome<Reply> {
+        int failures = 0;
+        int firstCode = kDone;
+        const Line* first = nullptr;
+        for (const Line& line : *lines) {
+            ctx.line = line.number;
+            const int code = RunCommand(ctx, line.parsed, line.text);
+            if (code == kDone) continue;
+            ++failures;
+            if (!first) {
+                first = &line;
+                firstCode = code;
+            }
+            if (!ctx.options.keepGoing) break;
+        }
+        ctx.line = 0;
+        if (first) {
+            const std::string where =
+                Cat({"line ", std::to_string(first->number), " (", first->text, ")"});
+            return bench::Error{
+                KindOf(firstCode),
+                ctx.options.keepGoing
+                    ? Cat({std::to_string(failures), " line(s) failed, the first at ", where})
+                    : Cat({"stopped at ", where})};
+        }
+        Reply r;
+        r.json.insert(QStringLiteral("lines"), static_cast<qint64>(lines->size()));
+        return r; // text: nothing more to say
+    }};
+}
+
+} // namespace tq::cli

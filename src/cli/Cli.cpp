@@ -1,0 +1,156 @@
+#include "cli/Cli.h"
+
+#include "cli/Commands.h"
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <string>
+
+namespace tq::cli {
+
+namespace {
+
+// The file of the driver library called name, where the program's libraries lie.
+QString DriverLibrary(const char* name) {
+    return DriverLibraryDir() + QStringLiteral("/lib") + QString::fromUtf8(name) +
+           QStringLiteral(".so");
+}
+
+QString HelpText(QCommandLineParser& parser) {
+    QString text = parser.helpText();
+    // The usage line names the program as it was called; say its name instead.
+    const qsizetype end = text.indexOf(QLatin1String(" [options]"));
+    if (text.startsWith(QLatin1String("Usage: ")) && end > 0)
+        text.replace(7, end - 7, QStringLiteral("tq5802ctl"));
+    text += QStringLiteral("\nCommands (CH is A, B, C, D or ALL, in any letter case):\n");
+    for (const Command& c : Commands()) {
+        text +=
+            QStringLiteral("  %1\n      %2\n")
+                .arg(QString::fromUtf8(c.usage.data(), static_cast<qsizetype>(c.usage.size())),
+                     QString::fromUtf8(c.summary.data(), static_cast<qsizetype>(c.summary.size())));
+    }
+    text += QStringLiteral(
+        "\nA batch script holds one command per line; '#' starts a comment. Every line is\n"
+        "checked before the first runs; the script stops at the first failing line, naming it,\n"
+        "unless --keep-going.\n"
+        "\nExit codes:\n"
+        "  0  done\n"
+        "  1  a transfer with the board failed on the way\n"
+        "  2  usage or value error: nothing was sent\n"
+        "  3  no board found, or its firmware download failed\n"
+        "  4  the driver library could not be loaded\n");
+    return text;
+}
+
+} // namespace
+
+int Run(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tq5802ctl"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        QStringLiteral("Scripts the TQ5802R and TQ5802 evaluation boards."));
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
+    const QCommandLineOption help = parser.addHelpOption();
+    const QCommandLineOption version = parser.addVersionOption();
+    const QCommandLineOption simulate(QStringLiteral("simulate"),
+                                      QStringLiteral("Run on the simulated board "
+                                                     "(libTQ5802Sim.so)."));
+    const QCommandLineOption driver(QStringLiteral("driver"),
+                                    QStringLiteral("Load the board driver library at <path>."),
+                                    QStringLiteral("path"));
+    const QCommandLineOption legacy(
+        QStringLiteral("legacy"),
+        QStringLiteral("The TQ5802 board on the legacy back end (libUSBFunctions.so); "
+                       "without it the TQ5802R (libQRV_CYUSB_USB4.so)."));
+    const QCommandLineOption board(QStringLiteral("board"),
+                                   QStringLiteral("Open board <n> of the list (default 0)."),
+                                   QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption firmware(
+        QStringLiteral("firmware"),
+        QStringLiteral("Download the firmware image at <path> (default: the simulator's own "
+                       "image, or TQ5802.hex from the firmware folders)."),
+        QStringLiteral("path"));
+    const QCommandLineOption json(
+        QStringLiteral("json"), QStringLiteral("Write one JSON object per command (JSON Lines)."));
+    const QCommandLineOption keepGoing(
+        QStringLiteral("keep-going"),
+        QStringLiteral("Run a batch script to its end past failing lines."));
+    for (const auto* option : {&simulate, &driver, &legacy, &board, &firmware, &json, &keepGoing})
+        parser.addOption(*option);
+    parser.addPositionalArgument(QStringLiteral("command"),
+                                 QStringLiteral("The command and its words (below)."),
+                                 QStringLiteral("COMMAND [ARGS...]"));
+
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "tq5802ctl: %s\n", qPrintable(parser.errorText()));
+        return kUsage;
+    }
+    if (parser.isSet(help)) {
+        std::fputs(qPrintable(HelpText(parser)), stdout);
+        return kDone;
+    }
+    if (parser.isSet(version)) {
+        std::printf("tq5802ctl %s\n", TQ_VERSION);
+        return kDone;
+    }
+
+    Options options;
+    options.json = parser.isSet(json);
+    options.keepGoing = parser.isSet(keepGoing);
+    options.model = parser.isSet(legacy) ? bench::Model::TQ5802 : bench::Model::TQ5802R;
+    Output out(options.json ? Output::Format::JsonLines : Output::Format::Text);
+    const auto refuse = [&](const QString& why) {
+        out.message(QStringLiteral("tq5802ctl: ") + why);
+        return kUsage;
+    };
+    if (parser.isSet(simulate) && parser.isSet(driver))
+        return refuse(QStringLiteral("--simulate and --driver cannot be used together"));
+    bool isNumber = false;
+    options.board = parser.value(board).toInt(&isNumber);
+    if (!isNumber || options.board < 0)
+        return refuse(QStringLiteral("--board takes a board number, 0 or more, not \"%1\"")
+                          .arg(parser.value(board)));
+    if (parser.isSet(simulate))
+        options.driverPath = DriverLibrary("TQ5802Sim");
+    else if (parser.isSet(driver))
+        // Libraries are loaded by absolute path only, never searched for.
+        options.driverPath = QFileInfo(parser.value(driver)).absoluteFilePath();
+    else
+        options.driverPath =
+            DriverLibrary(parser.isSet(legacy) ? "USBFunctions" : "QRV_CYUSB_USB4");
+    options.firmwarePath = FirmwarePath(parser.value(firmware), parser.isSet(simulate));
+
+    // The command's words, checked whole before the board is opened.
+    const QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty())
+        return refuse(QStringLiteral("no command given; see tq5802ctl --help"));
+    std::vector<std::string> storage;
+    for (const QString& word : positional)
+        storage.push_back(word.toStdString());
+    const std::vector<std::string_view> words(storage.begin(), storage.end());
+    Context context{options, out};
+    const bench::Outcome<Parsed> parsed = ParseCommand(words);
+    if (!parsed) {
+        const std::string_view name = FindCommand(words.front()) ? words.front() : "";
+        return WriteError(context, name, parsed.error());
+    }
+
+    std::unique_ptr<bench::Bench> bench;
+    if (parsed->command->opensBoard) {
+        bench::Outcome<std::unique_ptr<bench::Bench>> opened = bench::Bench::open(
+            {options.model, options.driverPath, options.firmwarePath, options.board});
+        if (!opened) return WriteError(context, parsed->command->name, opened.error());
+        bench = std::move(opened.value());
+        context.bench = bench.get();
+        bench->declare().addObserver([&context](const board::Transfer&) { ++context.transfers; });
+    }
+    return RunCommand(context, *parsed);
+}
+
+} // namespace tq::cli

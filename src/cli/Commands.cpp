@@ -1,0 +1,201 @@
+#include "cli/Commands.h"
+
+#include "cli/Parse.h"
+
+#include <QJsonValue>
+
+#include <array>
+
+namespace tq::cli {
+
+// Each command's parser, in the file named beside it.
+bench::Outcome<Step> ParseList(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseCode(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseVolts(Args);    // BoardCommands.cpp
+bench::Outcome<Step> ParseRange(Args);    // BoardCommands.cpp
+bench::Outcome<Step> ParseTrim(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseRead(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseLines(Args);    // BoardCommands.cpp
+bench::Outcome<Step> ParseFunction(Args); // BoardCommands.cpp
+bench::Outcome<Step> ParseClear(Args);    // BoardCommands.cpp
+bench::Outcome<Step> ParseLoad(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseTemp(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseSnapshot(Args); // SnapshotCommand.cpp
+bench::Outcome<Step> ParseBatch(Args);    // BatchCommand.cpp
+bench::Outcome<Step> ParseServe(Args);    // ServeCommand.cpp
+
+namespace {
+
+const std::array kCommands{
+    Command{.name = "list",
+            .usage = "list",
+            .summary = "the boards the driver library finds",
+            .opensBoard = false,
+            .parse = ParseList},
+    Command{.name = "code",
+            .usage = "code CH N",
+            .summary = "write data code N (0..65535, or 0x0000..0xFFFF)",
+            .parse = ParseCode},
+    Command{.name = "volts",
+            .usage = "volts CH V",
+            .summary = "write the code of V volts in the channel's own range",
+            .parse = ParseVolts},
+    Command{.name = "range",
+            .usage = "range CH 10|10.2564|10.5263",
+            .summary = "set the output range (full scale in volts)",
+            .parse = ParseRange},
+    Command{.name = "trim",
+            .usage = "trim CH [--fine LSB] [--offset LSB]",
+            .summary = "set the fine gain (-32..31) and offset (-16..15.875) trims",
+            .parse = ParseTrim},
+    Command{.name = "read",
+            .usage = "read data|coarse|fine|offset CH | read function",
+            .summary = "read a register back, as code and volts or LSB",
+            .parse = ParseRead},
+    Command{.name = "lines",
+            .usage = "lines [ldac=high|low] [clr=high|low] [coding=binary|twos] [rstin=high|low] "
+                     "[drive-d0=high|low] [drive-d1=high|low] [pulse=on|off]",
+            .summary = "set the control lines; without settings, show them",
+            .parse = ParseLines},
+    Command{.name = "function",
+            .usage = "function [sdo=on|off] [local-gnd=on|off] [d0=in|low|high] [d1=in|low|high]",
+            .summary = "set the function register; without settings, read it",
+            .parse = ParseFunction},
+    Command{.name = "clear",
+            .usage = "clear",
+            .summary = "CLEAR all channels (function register)",
+            .parse = ParseClear},
+    Command{.name = "load",
+            .usage = "load",
+            .summary = "LOAD all channels (function register)",
+            .parse = ParseLoad},
+    Command{.name = "temp",
+            .usage = "temp",
+            .summary = "measure the die temperature",
+            .parse = ParseTemp},
+    Command{.name = "snapshot",
+            .usage = "snapshot save|load FILE",
+            .summary = "save the board's set-up to a file, or write one back",
+            .parse = ParseSnapshot},
+    Command{.name = "batch",
+            .usage = "batch [FILE]",
+            .summary = "run commands, one per line, from FILE or standard input",
+            .inBatch = false,
+            .parse = ParseBatch},
+    Command{.name = "serve",
+            .usage = "serve [--listen ADDR:PORT] [--allow CIDR]...",
+            .summary = "serve the board over SCPI on TCP (default 127.0.0.1:5025) until stopped",
+            .inBatch = false,
+            .parse = ParseServe},
+};
+
+QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString KindName(bench::Error::Kind kind) {
+    switch (kind) {
+    case bench::Error::Kind::Usage:
+        return QStringLiteral("usage");
+    case bench::Error::Kind::NoBoard:
+        return QStringLiteral("no-board");
+    case bench::Error::Kind::DriverLoad:
+        return QStringLiteral("driver-load");
+    case bench::Error::Kind::Transfer:
+        return QStringLiteral("transfer");
+    }
+    return {};
+}
+
+} // namespace
+
+std::span<const Command> Commands() {
+    return kCommands;
+}
+
+const Command* FindCommand(std::string_view name) {
+    for (const Command& c : kCommands)
+        if (c.name == name) return &c;
+    return nullptr;
+}
+
+void SplitWords(std::string_view line, std::vector<std::string_view>& words) {
+    words.clear();
+    std::size_t i = 0;
+    while (i < line.size()) {
+        const char c = line[i];
+        if (c == '#') break;
+        if (c == ' ' || c == '\t' || c == '\r') {
+            ++i;
+            continue;
+        }
+        std::size_t end = i;
+        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r' &&
+               line[end] != '#')
+            ++end;
+        words.push_back(line.substr(i, end - i));
+        i = end;
+    }
+}
+
+bench::Outcome<Parsed> ParseCommand(Args words, bool inBatch) {
+    if (words.empty()) return bench::UsageError("no command given");
+    const Command* command = FindCommand(words.front());
+    if (!command) {
+        std::string names;
+        for (const Command& c : kCommands)
+            names += Cat({names.empty() ? "" : ", ", c.name});
+        return bench::UsageError(Cat({"unknown command ", Quoted(words.front()), ": use ", names}));
+    }
+    if (inBatch && !command->inBatch)
+        return bench::UsageError(std::string(command->name) + " cannot run inside a batch");
+    bench::Outcome<Step> step = command->parse(words.subspan(1));
+    if (!step) return step.error();
+    return Parsed{command, std::move(step.value())};
+}
+
+void Stamp(const Context& context, QJsonObject& o, std::string_view command, bool ok,
+           int transfers) {
+    if (!command.empty()) o.insert(QStringLiteral("command"), Utf8(command));
+    o.insert(QStringLiteral("ok"), ok);
+    o.insert(QStringLiteral("transfers"), transfers);
+    if (context.line > 0) o.insert(QStringLiteral("line"), context.line);
+}
+
+int RunCommand(Context& context, const Parsed& parsed, std::string_view lineText) {
+    const int before = context.transfers;
+    bench::Outcome<Reply> reply = parsed.step(context);
+    const int transfers = context.transfers - before;
+    if (!reply)
+        return WriteError(context, parsed.command->name, reply.error(), transfers, lineText);
+    Reply& r = reply.value();
+    if (r.written) return kDone;
+    if (context.out.json()) {
+        Stamp(context, r.json, parsed.command->name, true, transfers);
+        context.out.object(r.json);
+    } else if (!r.text.empty()) {
+        context.out.line(r.text);
+    }
+    return kDone;
+}
+
+int WriteError(Context& context, std::string_view command, const bench::Error& e, int transfers,
+               std::string_view lineText) {
+    if (context.out.json()) {
+        QJsonObject error{{QStringLiteral("kind"), KindName(e.kind)},
+                          {QStringLiteral("message"), QString::fromStdString(e.message)}};
+        if (e.request >= 0) error.insert(QStringLiteral("request"), e.request);
+        if (e.kind != bench::Error::Kind::Usage) error.insert(QStringLiteral("status"), e.status);
+        QJsonObject o{{QStringLiteral("error"), error}};
+        if (!lineText.empty()) o.insert(QStringLiteral("text"), Utf8(lineText));
+        Stamp(context, o, command, false, transfers);
+        context.out.object(o);
+    }
+    QString where;
+    if (context.line > 0)
+        where = QStringLiteral("line %1: %2: ").arg(context.line).arg(Utf8(lineText));
+    context.out.message(QStringLiteral("tq5802ctl: ") + where + QString::fromStdString(e.message));
+    return ExitCodeOf(e.kind);
+}
+
+} // namespace tq::cli

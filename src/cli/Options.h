@@ -1,0 +1,40 @@
+#pragma once
+// What the global options of tq5802ctl chose, and the exit codes every command ends with.
+
+#include "bench/Bench.h"
+#include "bench/Outcome.h"
+
+#include <QString>
+
+namespace tq::cli {
+
+// The program's exit codes; --help and the README list them.
+enum ExitCode : int {
+    kDone = 0,
+    kTransferFailed = 1, // a transfer failed on the way
+    kUsage = 2,          // a usage or value error: nothing was sent
+    kNoBoard = 3,        // no board, or its firmware could not be started
+    kDriverLoad = 4,     // the driver library could not be loaded
+};
+
+int ExitCodeOf(bench::Error::Kind kind);
+
+struct Options {
+    bench::Model model = bench::Model::TQ5802R;
+    QString driverPath;   // absolute
+    QString firmwarePath; // absolute
+    int board = 0;
+    bool json = false;      // JSON Lines on standard output
+    bool keepGoing = false; // a batch runs past failing lines
+};
+
+// The folder of the driver libraries: beside the program in a build, the private library
+// folder once installed.
+QString DriverLibraryDir();
+
+// The firmware image to download: `explicitPath` (--firmware, against the working directory)
+// when given; else the simulator's own image beside its library, or the real board's image
+// from the first firmware folder that holds one.
+QString FirmwarePath(const QString& explicitPath, bool simulated);
+
+} // namespace tq::cli

@@ -1,0 +1,90 @@
+#include "cli/Parse.h"
+
+#include <algorithm>
+#include <cctype>
+#include <charconv>
+#include <cmath>
+
+namespace tq::cli {
+
+namespace {
+bool SameWord(std::string_view a, std::string_view b) {
+    return std::ranges::equal(a, b, [](char x, char y) {
+        return std::tolower(static_cast<unsigned char>(x)) ==
+               std::tolower(static_cast<unsigned char>(y));
+    });
+}
+} // namespace
+
+std::string Cat(std::initializer_list<std::string_view> parts) {
+    std::string text;
+    for (const std::string_view part : parts)
+        text += part;
+    return text;
+}
+
+std::string Quoted(std::string_view word) {
+    return Cat({"\"", word, "\""});
+}
+
+bench::Error UsageOf(std::string_view usage) {
+    return bench::UsageError(Cat({"usage: ", usage}));
+}
+
+bench::Outcome<bench::Channel> ParseChannel(std::string_view word) {
+    if (const auto channel = bench::ChannelFromText(word)) return *channel;
+    return bench::UsageError(Cat({"unknown channel ", Quoted(word), ": use A, B, C, D or ALL"}));
+}
+
+bench::Outcome<int64_t> ParseInteger(std::string_view word, std::string_view what) {
+    int base = 10;
+    std::string_view digits = word;
+    if (digits.size() > 2 && digits[0] == '0' && (digits[1] == 'x' || digits[1] == 'X')) {
+        base = 16;
+        digits.remove_prefix(2);
+    }
+    int64_t value = 0;
+    const char* end = digits.data() + digits.size();
+    const auto [ptr, ec] = std::from_chars(digits.data(), end, value, base);
+    if (digits.empty() || ec != std::errc{} || ptr != end)
+        return bench::UsageError(Cat({Quoted(word), " is not a whole number (", what,
+                                      "; decimal, or hexadecimal after 0x)"}));
+    return value;
+}
+
+bench::Outcome<double> ParseNumber(std::string_view word, std::string_view what) {
+    double value = 0;
+    const char* end = word.data() + word.size();
+    // from_chars takes no leading '+'; a script may well write one.
+    const char* begin = word.starts_with('+') ? word.data() + 1 : word.data();
+    const auto [ptr, ec] = std::from_chars(begin, end, value);
+    if (word.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value))
+        return bench::UsageError(Cat({Quoted(word), " is not a number (", what, ")"}));
+    return value;
+}
+
+bench::Outcome<std::pair<std::string_view, std::string_view>> ParseSetting(std::string_view word) {
+    const auto eq = word.find('=');
+    if (eq == std::string_view::npos || eq == 0)
+        return bench::UsageError(Quoted(word) + " is not a setting: write name=value");
+    return std::pair{word.substr(0, eq), word.substr(eq + 1)};
+}
+
+bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
+                                std::initializer_list<std::string_view> allowed) {
+    int i = 0;
+    for (const std::string_view a : allowed) {
+        if (SameWord(word, a)) return i;
+        ++i;
+    }
+    std::string names;
+    i = 0;
+    for (const std::string_view a : allowed) {
+        names += (i == 0 ? "" : (i + 1 == static_cast<int>(allowed.size()) ? " or " : ", "));
+        names += a;
+        ++i;
+    }
+    return bench::UsageError(Cat({"unknown ", what, " ", Quoted(word), ": use ", names}));
+}
+
+} // namespace tq::cli

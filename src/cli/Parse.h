@@ -1,0 +1,34 @@
+#pragma once
+// Strict reading of command words: the whole word must be the value, or it is refused with
+// a message naming what is allowed. (The window's entries read a leading number and ignore
+// the rest; a script must not.)
+
+#include "bench/Channel.h"
+#include "bench/Outcome.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+namespace tq::cli {
+
+// A, B, C, D or ALL in any letter case.
+bench::Outcome<bench::Channel> ParseChannel(std::string_view word);
+// A decimal integer, or hexadecimal after 0x; `what` names it in the refusal.
+bench::Outcome<int64_t> ParseInteger(std::string_view word, std::string_view what);
+// A decimal number with an optional exponent.
+bench::Outcome<double> ParseNumber(std::string_view word, std::string_view what);
+// "key=value" split at the first '='; refused without one.
+bench::Outcome<std::pair<std::string_view, std::string_view>> ParseSetting(std::string_view word);
+// The index of `word` among `allowed` (any letter case); refused naming them all.
+bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
+                                std::initializer_list<std::string_view> allowed);
+// A refusal for a wrong count of words: "usage: <usage>".
+bench::Error UsageOf(std::string_view usage);
+
+std::string Quoted(std::string_view word);
+// The parts joined, for messages.
+std::string Cat(std::initializer_list<std::string_view> parts);
+
+} // namespace tq::cli

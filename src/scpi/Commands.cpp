@@ -1,0 +1,382 @@
+#include "scpi/Commands.h"
+
+#include "device/RegisterMap.h"
+
+#include <array>
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <optional>
+
+namespace tq::scpi {
+
+using bench::Channel;
+
+struct Call {
+    bench::Bench& bench;
+    Session& session;
+    const Identity& identity;
+    const std::vector<int>& suffixes;
+    const std::vector<std::string>& params;
+    std::vector<std::string>& answers;
+
+    Channel channel() const { return bench::kChannels[static_cast<std::size_t>(suffixes[0] - 1)]; }
+    int suffix() const { return suffixes[0]; }
+
+    void answer(std::string text) { answers.push_back(std::move(text)); }
+
+    // A number, or MINimum / MAXimum standing for `min` / `max`.
+    std::optional<double> number(std::size_t i, double min, double max) {
+        const std::string& p = params[i];
+        if (IsWord(p, "MINimum")) return min;
+        if (IsWord(p, "MAXimum")) return max;
+        if (const auto x = NumberFrom(p)) return x;
+        session.fail(-104, "a number is expected, not " + p);
+        return std::nullopt;
+    }
+    // A whole number; the library checks the register's own limits.
+    std::optional<int64_t> integer(std::size_t i, double min, double max) {
+        const auto x = number(i, min, max);
+        if (!x) return std::nullopt;
+        if (*x != std::floor(*x)) {
+            session.fail(-224, "a whole number is expected, not " + params[i]);
+            return std::nullopt;
+        }
+        if (*x < -1e15 || *x > 1e15) {
+            session.fail(-222, params[i]);
+            return std::nullopt;
+        }
+        return static_cast<int64_t>(*x);
+    }
+    // One of the words, as its index.
+    std::optional<std::size_t> choice(std::size_t i,
+                                      std::initializer_list<std::string_view> words) {
+        std::size_t index = 0;
+        for (const std::string_view w : words) {
+            if (IsWord(params[i], w)) return index;
+            ++index;
+        }
+        session.fail(-224, params[i]);
+        return std::nullopt;
+    }
+    std::optional<bool> boolean(std::size_t i) {
+        const std::string& p = params[i];
+        if (IsWord(p, "ON") || p == "1") return true;
+        if (IsWord(p, "OFF") || p == "0") return false;
+        session.fail(-224, "ON, OFF, 1 or 0 is expected, not " + p);
+        return std::nullopt;
+    }
+    // A register address: a number, or a channel's name (A..D, ALL).
+    std::optional<int16_t> address(std::size_t i) {
+        if (const auto c = bench::ChannelFromText(params[i])) return bench::AddressCode(*c);
+        const auto a = integer(i, 0, 7);
+        if (!a) return std::nullopt;
+        if (*a < 0 || *a > 7) {
+            session.fail(-222, "address " + params[i] + " is outside 0 to 7");
+            return std::nullopt;
+        }
+        return static_cast<int16_t>(*a);
+    }
+
+    void report(const bench::Error& e) {
+        switch (e.kind) {
+        case bench::Error::Kind::Usage:
+            session.fail(-222, e.message);
+            break;
+        case bench::Error::Kind::Transfer:
+            // The driver's status alone cannot tell an unplugged board from a refused request.
+            session.fail(bench.boardPresent() ? kTransferFailed : kBoardGone, e.message);
+            break;
+        case bench::Error::Kind::NoBoard:
+        case bench::Error::Kind::DriverLoad:
+            session.fail(kBoardGone, e.message);
+            break;
+        }
+    }
+    void done(const bench::Status& s) {
+        if (!s) report(s.error());
+    }
+    // Registers read back only while serial data output is on.
+    bool readable() {
+        if (bench.function().sdoEnabled) return true;
+        session.fail(-221, "serial data output is off: FUNCtion:SDO ON reads registers back");
+        return false;
+    }
+    template <class T> void answerWith(const bench::Outcome<T>& value) {
+        if (!value) return report(value.error());
+        answer(Text(*value));
+    }
+
+    static std::string Text(double x) {
+        std::array<char, 32> buffer{};
+        std::snprintf(buffer.data(), buffer.size(), "%.7g", x);
+        return buffer.data();
+    }
+    static std::string Text(float x) { return Text(static_cast<double>(x)); }
+    static std::string Text(int32_t x) { return std::to_string(x); }
+    static std::string Text(bool x) { return x ? "1" : "0"; }
+};
+
+namespace {
+
+// Changes one control line (or the pulse choice) and writes them all.
+template <bool bench::ControlLines::*Line> void SetLine(Call& c) {
+    if (const auto on = c.boolean(0)) {
+        bench::ControlLines lines = c.bench.lines();
+        lines.*Line = *on;
+        c.done(c.bench.setLines(lines));
+    }
+}
+template <bool bench::ControlLines::*Line> void GetLine(Call& c) {
+    c.answer(Call::Text(c.bench.lines().*Line));
+}
+
+// Changes one flag of the function register and writes it.
+template <bool bench::FunctionFlags::*Flag> void SetFlag(Call& c) {
+    if (const auto on = c.boolean(0)) {
+        bench::FunctionFlags flags = c.bench.function();
+        flags.*Flag = *on;
+        c.done(c.bench.setFunction(flags));
+    }
+}
+template <bool bench::FunctionFlags::*Flag> void GetFlag(Call& c) {
+    c.answer(Call::Text(c.bench.function().*Flag));
+}
+
+bool bench::FunctionFlags::*PinFlag(const Call& c, bool level) {
+    if (c.suffix() == 0)
+        return level ? &bench::FunctionFlags::d0High : &bench::FunctionFlags::d0Output;
+    return level ? &bench::FunctionFlags::d1High : &bench::FunctionFlags::d1Output;
+}
+
+constexpr double kRangeMin = 10.0, kRangeMax = 10.5263;
+
+const Command kTable[] = {
+    // ---- IEEE 488.2 common commands -----------------------------------------------------
+    {"*IDN", -1, 0, nullptr,
+     [](Call& c) {
+         c.answer(c.identity.maker + "," + std::string(bench::ModelName(c.bench.model())) + ",0," +
+                  c.identity.version);
+     },
+     "", "maker, model, serial number 0, software version"},
+    {"*RST", 0, -1, [](Call& c) { c.done(c.bench.reset()); }, nullptr, "",
+     "the board's power-on set-up, as the window's start-up leaves it"},
+    {"*CLS", 0, -1,
+     [](Call& c) {
+         c.session.errors.clear();
+         c.session.esr = 0;
+     },
+     nullptr, "", "empties the error queue and the event status register"},
+    {"*OPC", 0, 0, [](Call& c) { c.session.esr |= kOperationComplete; },
+     [](Call& c) { c.answer("1"); }, "",
+     "commands complete in order, so the query answers 1 at once"},
+    {"*WAI", 0, -1, [](Call&) {}, nullptr, "", "nothing to wait for: commands run in order"},
+    {"*ESR", -1, 0, nullptr,
+     [](Call& c) {
+         c.answer(std::to_string(c.session.esr));
+         c.session.esr = 0;
+     },
+     "", "event status register, then cleared"},
+    {"*ESE", 1, 0,
+     [](Call& c) {
+         if (const auto mask = c.integer(0, 0, 255)) {
+             if (*mask < 0 || *mask > 255) return c.session.fail(-222, c.params[0]);
+             c.session.ese = static_cast<int>(*mask);
+         }
+     },
+     [](Call& c) { c.answer(std::to_string(c.session.ese)); }, "<0..255>",
+     "event status enable mask"},
+    {"*STB", -1, 0, nullptr,
+     [](Call& c) {
+         int stb = c.session.errors.count() > 0 ? 0x04 : 0;
+         if (c.session.esr & c.session.ese) stb |= 0x20;
+         c.answer(std::to_string(stb));
+     },
+     "", "status byte: 4 = error queue not empty, 32 = enabled event"},
+    // ---- System -------------------------------------------------------------------------
+    {"SYSTem:ERRor[:NEXT]", -1, 0, nullptr, [](Call& c) { c.answer(c.session.errors.next()); }, "",
+     "oldest error of this connection: <number>,\"<text>\""},
+    {"SYSTem:ERRor:COUNt", -1, 0, nullptr,
+     [](Call& c) { c.answer(std::to_string(c.session.errors.count())); }, "",
+     "errors waiting in this connection's queue"},
+    {"SYSTem:VERSion", -1, 0, nullptr, [](Call& c) { c.answer("1999.0"); }, "",
+     "the SCPI version followed"},
+    // ---- Channels: suffix 1..4 = DAC A..D ------------------------------------------------
+    {"SOURce#:VOLTage[:LEVel]", 1, 0,
+     [](Call& c) {
+         const double fs = c.bench.rangeVolts(c.channel());
+         if (const auto v = c.number(0, -fs, fs)) c.done(c.bench.setVolts(c.channel(), *v));
+     },
+     [](Call& c) {
+         if (c.readable()) c.answerWith(c.bench.readVolts(c.channel()));
+     },
+     "<volts>|MIN|MAX", "output in volts within the channel's range and the present coding"},
+    {"SOURce#:VOLTage:RANGe", 1, 0,
+     [](Call& c) {
+         const auto fs = c.number(0, kRangeMin, kRangeMax);
+         if (!fs) return;
+         const bench::Outcome<int32_t> code = bench::RangeCodeFromVolts(*fs);
+         if (!code) return c.session.fail(-224, code.error().message);
+         c.done(c.bench.setRange(c.channel(), *code));
+     },
+     [](Call& c) { c.answer(Call::Text(c.bench.rangeVolts(c.channel()))); },
+     "10|10.2564|10.5263|MIN|MAX", "full scale in volts (coarse gain)"},
+    {"SOURce#:DATA", 1, 0,
+     [](Call& c) {
+         if (const auto code = c.integer(0, device::DataCodeMin, device::DataCodeMax))
+             c.done(c.bench.setCode(c.channel(), *code));
+     },
+     [](Call& c) {
+         if (c.readable()) c.answerWith(c.bench.readField(device::DataRegister, c.channel()));
+     },
+     "<0..65535>|MIN|MAX", "data register code"},
+    {"CALibration#:GAIN:FINE", 1, 0,
+     [](Call& c) {
+         if (const auto g = c.number(0, device::FineGainMin, device::FineGainMax))
+             c.done(c.bench.setFineGain(c.channel(), *g));
+     },
+     [](Call& c) {
+         if (c.readable()) c.answerWith(c.bench.readFineGain(c.channel()));
+     },
+     "<-32..31>|MIN|MAX", "fine gain trim in LSB"},
+    {"CALibration#:OFFSet", 1, 0,
+     [](Call& c) {
+         if (const auto x = c.number(0, device::OffsetMin, device::OffsetMax))
+             c.done(c.bench.setOffset(c.channel(), *x));
+     },
+     [](Call& c) {
+         if (c.readable()) c.answerWith(c.bench.readOffset(c.channel()));
+     },
+     "<-16..15.875>|MIN|MAX", "offset trim in LSB, in eighths"},
+    // ---- Control lines ------------------------------------------------------------------
+    {"CONTrol:LDAC", 1, 0, SetLine<&bench::ControlLines::ldac>, GetLine<&bench::ControlLines::ldac>,
+     "ON|OFF|1|0", "LDAC line high"},
+    {"CONTrol:CLR", 1, 0, SetLine<&bench::ControlLines::clr>, GetLine<&bench::ControlLines::clr>,
+     "ON|OFF|1|0", "CLR line high (low clears the outputs)"},
+    {"CONTrol:CODing", 1, 0,
+     [](Call& c) {
+         if (const auto i = c.choice(0, {"BINary", "TWOScomplement"})) {
+             bench::ControlLines lines = c.bench.lines();
+             lines.binary = *i == 0;
+             c.done(c.bench.setLines(lines));
+         }
+     },
+     [](Call& c) { c.answer(c.bench.lines().binary ? "BIN" : "TWOS"); }, "BINary|TWOScomplement",
+     "data coding line"},
+    {"CONTrol:RSTin", 1, 0, SetLine<&bench::ControlLines::rstin>,
+     GetLine<&bench::ControlLines::rstin>, "ON|OFF|1|0", "RSTIN line high"},
+    {"CONTrol:PULSe", 1, 0, SetLine<&bench::ControlLines::pulseAfterWrite>,
+     GetLine<&bench::ControlLines::pulseAfterWrite>, "ON|OFF|1|0",
+     "pulse LDAC after each data, gain or offset write"},
+    // ---- Function register ----------------------------------------------------------------
+    {"FUNCtion:SDO", 1, 0, SetFlag<&bench::FunctionFlags::sdoEnabled>,
+     GetFlag<&bench::FunctionFlags::sdoEnabled>, "ON|OFF|1|0",
+     "serial data output (register read-back)"},
+    {"FUNCtion:LGNDoffset", 1, 0, SetFlag<&bench::FunctionFlags::localGndOffset>,
+     GetFlag<&bench::FunctionFlags::localGndOffset>, "ON|OFF|1|0", "local ground offset adjust"},
+    {"FUNCtion:DIO#:DIRection", 1, 0,
+     [](Call& c) {
+         if (const auto i = c.choice(0, {"IN", "OUT"})) {
+             bench::FunctionFlags flags = c.bench.function();
+             flags.*PinFlag(c, false) = *i == 1;
+             c.done(c.bench.setFunction(flags));
+         }
+     },
+     [](Call& c) { c.answer(c.bench.function().*PinFlag(c, false) ? "OUT" : "IN"); }, "IN|OUT",
+     "D0 (DIO0) or D1 (DIO1, or DIO) driven by the converter (OUT) or read (IN)", 0, 1},
+    {"FUNCtion:DIO#:LEVel", 1, 0,
+     [](Call& c) {
+         if (const auto on = c.boolean(0)) {
+             bench::FunctionFlags flags = c.bench.function();
+             flags.*PinFlag(c, true) = *on;
+             c.done(c.bench.setFunction(flags));
+         }
+     },
+     [](Call& c) { c.answer(Call::Text(c.bench.function().*PinFlag(c, true))); }, "ON|OFF|1|0",
+     "level the converter drives on the pin", 0, 1},
+    {"FUNCtion:CLEar", 0, -1, [](Call& c) { c.done(c.bench.clear()); }, nullptr, "",
+     "CLEAR: every output to 0 V"},
+    {"FUNCtion:LOAD", 0, -1, [](Call& c) { c.done(c.bench.load()); }, nullptr, "",
+     "LOAD: the input registers into the DAC registers"},
+    // ---- Measurement and raw access -------------------------------------------------------
+    {"MEASure:TEMPerature", -1, 0, nullptr,
+     [](Call& c) {
+         const bench::Outcome<bench::Temperature> t = c.bench.temperature();
+         if (!t) return c.report(t.error());
+         c.answer(Call::Text(t->value.celsius));
+     },
+     "", "die temperature in degrees Celsius"},
+    {"REGister", 3, 2,
+     [](Call& c) {
+         const auto reg = c.integer(0, 0, 7);
+         const auto address = reg ? c.address(1) : std::nullopt;
+         const auto data = address ? c.integer(2, 0, device::DataCodeMax) : std::nullopt;
+         if (!data) return;
+         if (*reg < 0 || *reg > 7) return c.session.fail(-222, "register " + c.params[0]);
+         c.done(c.bench.writeRaw(static_cast<int16_t>(*reg), *address, *data));
+     },
+     [](Call& c) {
+         const auto reg = c.integer(0, 0, 7);
+         const auto address = reg ? c.address(1) : std::nullopt;
+         if (!address) return;
+         if (*reg < 0 || *reg > 7) return c.session.fail(-222, "register " + c.params[0]);
+         if (c.readable()) c.answerWith(c.bench.readRaw(static_cast<int16_t>(*reg), *address));
+     },
+     "<reg>,<address|A..D|ALL>[,<data>]",
+     "raw register write, or read (query): register code 0, 2..5"},
+};
+
+std::string HeaderText(const Unit& u) {
+    std::string text = u.common ? "*" : "";
+    for (std::size_t i = 0; i < u.nodes.size(); ++i)
+        text += (i ? ":" : "") + u.nodes[i];
+    return text + (u.query ? "?" : "");
+}
+
+} // namespace
+
+std::span<const Command> CommandTable() {
+    return kTable;
+}
+
+Interpreter::Interpreter(bench::Bench& bench, Identity identity)
+    : bench_(bench), identity_(std::move(identity)) {
+    for (const Command& command : kTable)
+        patterns_.emplace_back(command.header);
+}
+
+std::vector<std::string> Interpreter::execute(Session& session, std::string_view message) {
+    std::vector<std::string> answers;
+    std::vector<std::string> path; // the previous command's header without its last node
+    std::vector<int> suffixes;
+    for (ParsedUnit& parsed : ParseMessage(message)) {
+        if (parsed.error) return session.fail(parsed.error), answers;
+        Unit& unit = parsed.unit;
+        if (!unit.common && !unit.absolute)
+            unit.nodes.insert(unit.nodes.begin(), path.begin(), path.end());
+        if (!unit.common) path.assign(unit.nodes.begin(), unit.nodes.end() - 1);
+
+        std::size_t found = 0;
+        while (found < patterns_.size() && !(patterns_[found].common() == unit.common &&
+                                             patterns_[found].match(unit.nodes, suffixes)))
+            ++found;
+        const std::string header = HeaderText(unit);
+        if (found == patterns_.size()) return session.fail(-113, header), answers;
+        const Command& command = kTable[found];
+        for (const int s : suffixes)
+            if (s < command.suffixMin || s > command.suffixMax)
+                return session.fail(-114, header), answers;
+        const Handler handler = unit.query ? command.query : command.set;
+        const int expected = unit.query ? command.queryParams : command.setParams;
+        if (!handler) return session.fail(-113, header), answers;
+        const auto given = static_cast<int>(unit.params.size());
+        if (given > expected) return session.fail(-108, header), answers;
+        if (given < expected) return session.fail(-109, header), answers;
+
+        Call call{bench_, session, identity_, suffixes, unit.params, answers};
+        handler(call);
+    }
+    return answers;
+}
+
+} // namespace tq::scpi

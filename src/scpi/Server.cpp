@@ -1,0 +1,250 @@
+#include "scpi/Server.h"
+
+#include <QCoreApplication>
+#include <QLoggingCategory>
+#include <QSocketNotifier>
+#include <QTcpServer>
+#include <QTcpSocket>
+
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace tq::scpi {
+
+namespace {
+
+Q_LOGGING_CATEGORY(log_, "tq5802.scpi")
+
+QString Peer(const QTcpSocket* socket) {
+    return QStringLiteral("%1:%2").arg(socket->peerAddress().toString()).arg(socket->peerPort());
+}
+
+} // namespace
+
+std::optional<std::pair<QHostAddress, quint16>> ParseListen(const QString& text) {
+    QString host = text;
+    quint16 port = 5025;
+    const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
+    const bool bracketed = text.startsWith(QLatin1Char('['));
+    // A colon ends the host unless it belongs to an IPv6 address given without brackets.
+    if (colon >= 0 && (bracketed ? text.at(colon - 1) == QLatin1Char(']')
+                                 : text.indexOf(QLatin1Char(':')) == colon)) {
+        bool ok = false;
+        const uint value = text.mid(colon + 1).toUInt(&ok);
+        if (!ok || value > 65535) return std::nullopt;
+        port = static_cast<quint16>(value);
+        host = text.left(colon);
+    }
+    if (bracketed) {
+        if (!host.endsWith(QLatin1Char(']'))) return std::nullopt;
+        host = host.mid(1, host.size() - 2);
+    }
+    QHostAddress address;
+    if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
+        address = QHostAddress(QHostAddress::LocalHost);
+    else if (!address.setAddress(host))
+        return std::nullopt;
+    return std::pair{address, port};
+}
+
+std::optional<Subnet> ParseAllow(const QString& text) {
+    if (!text.contains(QLatin1Char('/'))) {
+        QHostAddress address;
+        if (!address.setAddress(text)) return std::nullopt;
+        return Subnet{address, address.protocol() == QAbstractSocket::IPv6Protocol ? 128 : 32};
+    }
+    const auto [address, prefix] = QHostAddress::parseSubnet(text);
+    if (address.isNull() || prefix < 0) return std::nullopt;
+    return Subnet{address, prefix};
+}
+
+ScpiServer::ScpiServer(bench::Bench& bench, ServeOptions options, QObject* parent)
+    : QObject(parent), bench_(bench), options_(std::move(options)),
+      interpreter_(bench, options_.identity), server_(new QTcpServer(this)) {
+    server_->setListenBacklogSize(128);
+    server_->setMaxPendingConnections(128);
+    connect(server_, &QTcpServer::newConnection, this, &ScpiServer::accept);
+}
+
+ScpiServer::~ScpiServer() = default;
+
+bool ScpiServer::listen(QString* error) {
+    if (server_->listen(options_.address, options_.port)) return true;
+    if (error) *error = server_->errorString();
+    return false;
+}
+
+QHostAddress ScpiServer::address() const {
+    return server_->serverAddress();
+}
+
+quint16 ScpiServer::port() const {
+    return server_->serverPort();
+}
+
+bool ScpiServer::allowed(const QHostAddress& peer) const {
+    if (options_.allow.empty()) return true;
+    // A v4 client on a dual-stack socket arrives as ::ffff:a.b.c.d.
+    bool v4 = false;
+    const quint32 ip4 = peer.toIPv4Address(&v4);
+    const QHostAddress plain = v4 ? QHostAddress(ip4) : peer;
+    return std::ranges::any_of(
+        options_.allow, [&](const Subnet& s) { return plain.isInSubnet(s.address, s.prefix); });
+}
+
+void ScpiServer::accept() {
+    while (QTcpSocket* socket = server_->nextPendingConnection()) {
+        if (!allowed(socket->peerAddress())) {
+            qCWarning(log_).noquote() << "refused a connection from" << Peer(socket);
+            socket->abort();
+            socket->deleteLater();
+            continue;
+        }
+        qCInfo(log_).noquote() << "client" << Peer(socket) << "connected";
+        auto client = std::make_unique<Client>();
+        client->socket = socket;
+        Client& c = *client;
+        clients_.emplace(socket, std::move(client));
+        connect(socket, &QTcpSocket::readyRead, this, [this, &c] { receive(c); });
+        connect(socket, &QTcpSocket::disconnected, this,
+                [this, socket] { drop(socket, "disconnected"); });
+        connect(socket, &QTcpSocket::errorOccurred, this,
+                [this, socket](QAbstractSocket::SocketError e) {
+                    drop(socket, e == QAbstractSocket::RemoteHostClosedError ? "disconnected"
+                                                                             : "connection failed");
+                });
+        // Bytes that came with the connection.
+        if (socket->bytesAvailable() > 0) receive(c);
+    }
+}
+
+void ScpiServer::drop(QTcpSocket* socket, const char* why) {
+    const auto it = clients_.find(socket);
+    if (it == clients_.end()) return;
+    qCInfo(log_).noquote() << "client" << Peer(socket) << why;
+    clients_.erase(it);
+    socket->disconnect(this);
+    socket->abort();
+    socket->deleteLater();
+}
+
+void ScpiServer::receive(Client& client) {
+    QTcpSocket* socket = client.socket;
+    // Read in pieces, so a client streaming without newlines never grows a buffer beyond
+    // the message limit.
+    constexpr qint64 kChunk = 64 * 1024;
+    while (socket->bytesAvailable() > 0) {
+        const QByteArray chunk = socket->read(kChunk);
+        qsizetype start = 0;
+        while (start < chunk.size()) {
+            const qsizetype newline = chunk.indexOf('\n', start);
+            const qsizetype end = newline < 0 ? chunk.size() : newline;
+            if (!client.overrun) {
+                client.pending.append(chunk.constData() + start, end - start);
+                if (client.pending.size() > options_.maxMessage) {
+                    client.session.fail(-363, "a message is limited to 65536 bytes");
+                    client.pending.clear();
+                    client.overrun = true;
+                }
+            }
+            if (newline < 0) break;
+            start = newline + 1;
+            if (client.overrun) {
+                client.overrun = false;
+                continue;
+            }
+            const QByteArray message = std::exchange(client.pending, {});
+            const std::vector<std::string> answers = interpreter_.execute(
+                client.session, std::string_view(message.constData(), message.size()));
+            for (const std::string& a : answers) {
+                socket->write(a.data(), static_cast<qint64>(a.size()));
+                socket->write("\n", 1);
+            }
+            if (socket->bytesToWrite() > options_.maxOutput) {
+                qCWarning(log_).noquote()
+                    << "client" << Peer(socket) << "does not read its answers: dropped";
+                drop(socket, "dropped");
+                return; // `client` is gone
+            }
+        }
+    }
+}
+
+// ---- Serving until a signal -----------------------------------------------------------------
+
+namespace {
+
+// The write end of the pipe that turns SIGINT/SIGTERM into an event. A signal handler can
+// reach nothing else, hence this one file-level variable.
+std::atomic<int> signalPipe{-1};
+
+extern "C" void OnStopSignal(int) {
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t n = ::write(signalPipe.load(), &byte, 1);
+}
+
+} // namespace
+
+int Serve(bench::Bench& bench, const ServeOptions& options, QString* error) {
+    const auto fail = [error](const QString& why) {
+        if (error)
+            *error = why;
+        else
+            std::fprintf(stderr, "%s\n", qPrintable(why));
+        return 1;
+    };
+    std::unique_ptr<QCoreApplication> ownApp;
+    int argc = 1;
+    char name[] = "tq5802-scpi";
+    char* argv[] = {name, nullptr};
+    if (!QCoreApplication::instance()) ownApp = std::make_unique<QCoreApplication>(argc, argv);
+
+    ScpiServer server(bench, options);
+    QString why;
+    if (!server.listen(&why))
+        return fail(QStringLiteral("cannot listen on %1:%2: %3")
+                        .arg(options.address.toString())
+                        .arg(options.port)
+                        .arg(why));
+    int fds[2];
+    if (::pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0)
+        return fail(QStringLiteral("cannot make the signal pipe: %1")
+                        .arg(QString::fromLocal8Bit(std::strerror(errno))));
+    signalPipe = fds[1];
+    QSocketNotifier notifier(fds[0], QSocketNotifier::Read);
+    QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    struct sigaction action {};
+    action.sa_handler = OnStopSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    struct sigaction oldInt {
+    }, oldTerm{};
+    sigaction(SIGINT, &action, &oldInt);
+    sigaction(SIGTERM, &action, &oldTerm);
+    // A client that vanishes must not end the server through a write.
+    std::signal(SIGPIPE, SIG_IGN);
+
+    const QHostAddress a = server.address();
+    const QString host = a.protocol() == QAbstractSocket::IPv6Protocol
+                             ? QStringLiteral("[%1]").arg(a.toString())
+                             : a.toString();
+    std::printf("listening on %s:%u\n", qPrintable(host), server.port());
+    std::fflush(stdout);
+
+    QCoreApplication::exec();
+
+    sigaction(SIGINT, &oldInt, nullptr);
+    sigaction(SIGTERM, &oldTerm, nullptr);
+    signalPipe = -1;
+    ::close(fds[0]);
+    ::close(fds[1]);
+    return 0;
+}
+
+} // namespace tq::scpi

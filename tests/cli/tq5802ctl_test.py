@@ -1,0 +1,180 @@
+"""tq5802ctl as a process: exit codes, JSON shape, refusals that send nothing, batch scripts
+and a snapshot round trip. The simulated board lives as long as one process, so what a
+command did is read back by later lines of the same batch."""
+
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import unittest
+
+PROGRAM = sys.argv[1]
+FAILING_DRIVER = sys.argv[2]
+
+
+def run(*args, script=None, cwd=None):
+    done = subprocess.run([PROGRAM, *args], input=script, capture_output=True, text=True,
+                          timeout=60, cwd=cwd)
+    return done.returncode, done.stdout, done.stderr
+
+
+def batch(script, *options):
+    """Runs a script on the simulated board with --json; returns (exit code, objects, stderr)."""
+    code, out, err = run("--simulate", "--json", *options, "batch", script=script)
+    return code, [json.loads(line) for line in out.splitlines()], err
+
+
+class ExitCodes(unittest.TestCase):
+    def test_each_outcome_has_its_code(self):
+        cases = [
+            (["--simulate", "code", "A", "0xFFFF"], 0),
+            (["--simulate", "code", "A", "65536"], 2),
+            (["--simulate", "code", "A", "12abc"], 2),
+            (["--simulate", "volts", "E", "1"], 2),
+            (["--simulate", "volts", "A", "10.01"], 2),
+            (["--simulate", "range", "A", "10.3"], 2),
+            (["--simulate", "read", "gain", "A"], 2),
+            (["--simulate", "trim", "A"], 2),
+            (["--simulate", "launch"], 2),
+            (["--simulate", "--driver", FAILING_DRIVER, "list"], 2),
+            (["--simulate", "--board", "-1", "list"], 2),
+            (["--simulate"], 2),
+            (["--simulate", "--firmware", "/nonexistent/TQ5802.hex", "temp"], 3),
+            (["--driver", "/nonexistent/libnone.so", "code", "A", "1"], 4),
+            (["--driver", FAILING_DRIVER, "code", "A", "1"], 1),
+            (["--driver", FAILING_DRIVER, "read", "data", "A"], 0),
+            (["--simulate", "--legacy", "volts", "ALL", "-10"], 0),
+        ]
+        for args, expected in cases:
+            with self.subTest(args=args):
+                code, _, err = run(*args)
+                self.assertEqual(code, expected, err)
+                if expected != 0:
+                    self.assertTrue(err.startswith("tq5802ctl: "), err)
+
+    def test_a_relative_driver_path_is_taken_from_the_working_directory(self):
+        folder, name = os.path.split(FAILING_DRIVER)
+        code, _, err = run("--driver", os.path.join(".", name), "read", "data", "A", cwd=folder)
+        self.assertEqual(code, 0, err)
+
+    def test_help_documents_commands_and_exit_codes(self):
+        code, out, _ = run("--help")
+        self.assertEqual(code, 0)
+        for text in ["code CH N", "snapshot save|load FILE", "batch [FILE]", "Exit codes:",
+                     "2  usage or value error: nothing was sent", "--keep-going", "--legacy"]:
+            self.assertIn(text, out)
+
+
+class Json(unittest.TestCase):
+    def test_replies_carry_values_units_and_transfer_status(self):
+        code, objects, _ = batch("volts B 5\nread data ALL\ntrim C --fine -1 --offset -0.125\n"
+                                 "temp\nlines\nread function\n")
+        self.assertEqual(code, 0)
+        volts, read, trim, temp, lines, function, summary = objects
+        for o in objects[:-1]:
+            self.assertTrue(o["ok"])
+            self.assertGreaterEqual(o["line"], 1)
+        self.assertEqual((volts["channel"], volts["code"], volts["volts"]), ("B", 49152, 5))
+        self.assertEqual(volts["transfers"], 1)
+        self.assertEqual([c["code"] for c in read["channels"]], [32768, 49152, 32768, 32768])
+        self.assertEqual(read["register"], "data")
+        self.assertEqual(trim["fine"], {"code": 63, "lsb": -1})
+        self.assertEqual(trim["offset"], {"code": 255, "lsb": -0.125})
+        self.assertAlmostEqual(temp["celsius"], 25, delta=1)
+        self.assertIsInstance(temp["reading"], int)
+        self.assertTrue(lines["ldac"] and lines["binary"] and lines["pulseAfterWrite"])
+        self.assertTrue(function["sdoEnabled"])
+        self.assertEqual(summary, {"command": "batch", "ok": True, "lines": 6,
+                                   "transfers": summary["transfers"]})
+
+    def test_failed_transfer_names_request_and_status(self):
+        code, out, _ = run("--driver", FAILING_DRIVER, "--json", "code", "A", "1")
+        self.assertEqual(code, 1)
+        error = json.loads(out)["error"]
+        self.assertEqual((error["kind"], error["request"], error["status"]), ("transfer", 0xD9, -7))
+
+
+class Batch(unittest.TestCase):
+    def test_refused_values_send_nothing(self):
+        # Every refused line is read back unchanged by the lines after it.
+        code, objects, err = batch(
+            "code A 100\nrange B 10.5263\nvolts B -10.5\n"
+            "volts A 20\ncode A -1\nvolts ALL 10.2\ntrim A --fine 3 --offset 16\n"
+            "read data A\nread data B\nread fine A\n", "--keep-going")
+        self.assertEqual(code, 2)
+        refused = [o for o in objects if not o["ok"] and o["command"] != "batch"]
+        self.assertEqual([o["line"] for o in refused], [4, 5, 6, 7])
+        for o in refused:
+            self.assertEqual(o["transfers"], 0)
+            self.assertEqual(o["error"]["kind"], "usage")
+        self.assertIn("-10 to 10 V", refused[0]["error"]["message"])
+        data_a, data_b, fine_a = (o for o in objects if o["command"] == "read")
+        self.assertEqual(data_a["code"], 100)
+        self.assertAlmostEqual(data_b["volts"], -10.5, delta=1e-3)
+        self.assertEqual(fine_a["code"], 0)
+
+    def test_stops_at_the_first_failing_line_and_names_it(self):
+        code, objects, err = batch("# set up\ncode A 1\n\nvolts A 11   # too high\ncode B 2\n")
+        self.assertEqual(code, 2)
+        self.assertEqual([o.get("line") for o in objects], [2, 4, None])
+        self.assertIn("line 4: volts A 11: ", err)
+        self.assertIn("stopped at line 4 (volts A 11)", err)
+
+    def test_a_script_with_a_bad_line_runs_no_line(self):
+        code, objects, err = batch("code A 1\nvolst A 2\ncode Q 1\nbatch other\n")
+        self.assertEqual(code, 2)
+        self.assertEqual([(o["command"], o["ok"], o["transfers"]) for o in objects],
+                         [("batch", False, 0)])
+        for text in ['line 2: volst A 2: unknown command "volst"', "line 3: code Q 1: unknown "
+                     "channel \"Q\": use A, B, C, D or ALL", "line 4: batch other: batch cannot"]:
+            self.assertIn(text, err)
+
+    def test_text_output_from_a_file(self):
+        with tempfile.NamedTemporaryFile("w", suffix=".txt", delete=False) as f:
+            f.write("code all 0x8000\nread data c\n")
+        try:
+            code, out, _ = run("--simulate", "batch", f.name)
+        finally:
+            os.unlink(f.name)
+        self.assertEqual(code, 0)
+        self.assertEqual(out.splitlines()[-1], "C data 32768 (0x8000) = 0 V")
+
+
+class Snapshot(unittest.TestCase):
+    READ_BACK = "".join(f"read {r} {c}\n" for c in "ABCD"
+                        for r in ("data", "coarse", "fine", "offset")) + "read function\nlines\n"
+
+    def test_round_trip_restores_a_changed_board_exactly(self):
+        with tempfile.TemporaryDirectory() as d:
+            path = os.path.join(d, "setup.json")
+            set_up = ("range B 10.2564\nrange D 10.5263\ntrim A --fine -5 --offset 3.5\n"
+                      "trim D --fine 31 --offset -16\ncode A 0x1234\nvolts B -3.3\nvolts C 7\n"
+                      "code D 65535\nlines coding=twos drive-d1=high\nfunction d0=high\n")
+            changes = ("range ALL 10\ntrim ALL --fine 0 --offset 0\ncode ALL 0\n"
+                       "lines coding=binary pulse=off ldac=low\nfunction d0=in local-gnd=on\n")
+            script = [set_up, self.READ_BACK, f"snapshot save {path}\n", changes, self.READ_BACK,
+                      f"snapshot load {path}\n", self.READ_BACK]
+            code, objects, err = batch("".join(script))
+            self.assertEqual(code, 0, err)
+            # Each read-back block's replies, by the lines the block holds.
+            starts = [sum(p.count("\n") for p in script[:i]) for i in range(len(script))]
+
+            def block(i):
+                first, last = starts[i] + 1, starts[i] + script[i].count("\n")
+                return [{k: v for k, v in o.items() if k != "line"} for o in objects
+                        if first <= o.get("line", 0) <= last]
+
+            before, changed, restored = block(1), block(4), block(6)
+            self.assertEqual(len(before), 18)
+            self.assertNotEqual(before, changed)
+            self.assertEqual(before, restored)
+
+            # A set-up of the other board is refused before anything is written.
+            code, _, err = run("--simulate", "--legacy", "snapshot", "load", path)
+            self.assertEqual(code, 2)
+            self.assertIn("TQ5802R", err)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
