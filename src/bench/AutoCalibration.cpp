@@ -199,11 +199,13 @@ Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
 }
 
 QString CalibrationTable(const std::vector<ChannelCalibration>& results) {
-    QString out =
-        QStringLiteral("channel  offset before        offset after         zero scale before    "
-                       "zero scale after     passes\n");
+    QString out = QStringLiteral("channel  ");
+    for (const char* heading :
+         {"offset before", "offset after", "zero scale before", "zero scale after"})
+        out += QString::fromLatin1(heading).leftJustified(25);
+    out += QStringLiteral("passes\n");
     const auto cell = [](double lsb, double volts) {
-        return QString::asprintf("%+7.2f LSB %+8.4f mV", lsb, volts * 1000).leftJustified(21);
+        return QString::asprintf("%+7.2f LSB %+8.4f mV  ", lsb, volts * 1000);
     };
     for (const ChannelCalibration& r : results) {
         out += Caption(r.channel).leftJustified(9) +
