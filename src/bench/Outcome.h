@@ -15,6 +15,8 @@ struct Error {
         NoBoard,    // no board found, or its firmware could not be started
         DriverLoad, // the driver library or one of its entries could not be loaded
         Transfer,   // a transfer with the board failed on the way
+        Meter,      // the meter could not be reached, did not answer or answered nonsense
+        Cancelled,  // the user stopped the operation
     };
     Kind kind = Kind::Usage;
     std::string message;

@@ -2,11 +2,14 @@
 
 #include "cli/Commands.h"
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <string>
 
 namespace tq::cli {
@@ -41,14 +44,24 @@ QString HelpText(QCommandLineParser& parser) {
         "  1  a transfer with the board failed on the way\n"
         "  2  usage or value error: nothing was sent\n"
         "  3  no board found, or its firmware download failed\n"
-        "  4  the driver library could not be loaded\n");
+        "  4  the driver library could not be loaded\n"
+        "  5  the meter could not be reached, or did not answer or answered nonsense\n"
+        "  6  stopped by the user while moving the meter's probe\n");
     return text;
 }
 
 } // namespace
 
 int Run(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
+    // A sweep's plot is drawn with widgets, on the offscreen platform unless told otherwise:
+    // tq5802ctl never shows a window and needs no display.
+    const bool plots = std::any_of(argv, argv + argc,
+                                   [](const char* a) { return std::string_view(a) == "--plot"; });
+    if (plots && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    const std::unique_ptr<QCoreApplication> app =
+        plots ? std::make_unique<QApplication>(argc, argv)
+              : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq5802ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
 
@@ -101,7 +114,12 @@ int Run(int argc, char** argv) {
     }
 
     Options options;
-    options.json = parser.isSet(json);
+    // calibrate and sweep take --json among their own words too.
+    const QStringList commandWords = parser.positionalArguments();
+    options.json = parser.isSet(json) || (commandWords.size() > 1 &&
+                                          (commandWords[0] == QLatin1String("calibrate") ||
+                                           commandWords[0] == QLatin1String("sweep")) &&
+                                          commandWords.contains(QLatin1String("--json")));
     options.keepGoing = parser.isSet(keepGoing);
     options.model = parser.isSet(legacy) ? bench::Model::TQ5802 : bench::Model::TQ5802R;
     Output out(options.json ? Output::Format::JsonLines : Output::Format::Text);

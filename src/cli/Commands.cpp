@@ -9,20 +9,22 @@
 namespace tq::cli {
 
 // Each command's parser, in the file named beside it.
-bench::Outcome<Step> ParseList(Args);     // BoardCommands.cpp
-bench::Outcome<Step> ParseCode(Args);     // BoardCommands.cpp
-bench::Outcome<Step> ParseVolts(Args);    // BoardCommands.cpp
-bench::Outcome<Step> ParseRange(Args);    // BoardCommands.cpp
-bench::Outcome<Step> ParseTrim(Args);     // BoardCommands.cpp
-bench::Outcome<Step> ParseRead(Args);     // BoardCommands.cpp
-bench::Outcome<Step> ParseLines(Args);    // BoardCommands.cpp
-bench::Outcome<Step> ParseFunction(Args); // BoardCommands.cpp
-bench::Outcome<Step> ParseClear(Args);    // BoardCommands.cpp
-bench::Outcome<Step> ParseLoad(Args);     // BoardCommands.cpp
-bench::Outcome<Step> ParseTemp(Args);     // BoardCommands.cpp
-bench::Outcome<Step> ParseSnapshot(Args); // SnapshotCommand.cpp
-bench::Outcome<Step> ParseBatch(Args);    // BatchCommand.cpp
-bench::Outcome<Step> ParseServe(Args);    // ServeCommand.cpp
+bench::Outcome<Step> ParseList(Args);      // BoardCommands.cpp
+bench::Outcome<Step> ParseCode(Args);      // BoardCommands.cpp
+bench::Outcome<Step> ParseVolts(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseRange(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseTrim(Args);      // BoardCommands.cpp
+bench::Outcome<Step> ParseRead(Args);      // BoardCommands.cpp
+bench::Outcome<Step> ParseLines(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseFunction(Args);  // BoardCommands.cpp
+bench::Outcome<Step> ParseClear(Args);     // BoardCommands.cpp
+bench::Outcome<Step> ParseLoad(Args);      // BoardCommands.cpp
+bench::Outcome<Step> ParseTemp(Args);      // BoardCommands.cpp
+bench::Outcome<Step> ParseSnapshot(Args);  // SnapshotCommand.cpp
+bench::Outcome<Step> ParseBatch(Args);     // BatchCommand.cpp
+bench::Outcome<Step> ParseServe(Args);     // ServeCommand.cpp
+bench::Outcome<Step> ParseCalibrate(Args); // MeterCommands.cpp
+bench::Outcome<Step> ParseSweep(Args);     // MeterCommands.cpp
 
 namespace {
 
@@ -87,6 +89,22 @@ const std::array kCommands{
             .summary = "serve the board over SCPI on TCP (default 127.0.0.1:5025) until stopped",
             .inBatch = false,
             .parse = ParseServe},
+    Command{.name = "calibrate",
+            .usage = "calibrate --meter URL [--channels A,B,...] [--route CMD] [--samples N] "
+                     "[--settle MS] [--nplc N] [--read] [--timeout MS] [--json] "
+                     "[--non-interactive]",
+            .summary = "calibrate offset and gain against a SCPI meter (tcp://HOST[:PORT] or "
+                       "usbtmc:///dev/usbtmcN) until within 0.5 LSB",
+            .inBatch = false,
+            .parse = ParseCalibrate},
+    Command{.name = "sweep",
+            .usage = "sweep --meter URL --channel CH [--points N | --every-code] [--out FILE.csv] "
+                     "[--json-out FILE.json] [--plot FILE.png|FILE.svg] [--route CMD] "
+                     "[--samples N] [--settle MS] [--nplc N] [--read] [--timeout MS] [--json] "
+                     "[--non-interactive]",
+            .summary = "measure a channel's transfer function: offset, gain, INL and DNL",
+            .inBatch = false,
+            .parse = ParseSweep},
 };
 
 QString Utf8(std::string_view text) {
@@ -103,6 +121,10 @@ QString KindName(bench::Error::Kind kind) {
         return QStringLiteral("driver-load");
     case bench::Error::Kind::Transfer:
         return QStringLiteral("transfer");
+    case bench::Error::Kind::Meter:
+        return QStringLiteral("meter");
+    case bench::Error::Kind::Cancelled:
+        return QStringLiteral("cancelled");
     }
     return {};
 }

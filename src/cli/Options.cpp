@@ -16,6 +16,10 @@ int ExitCodeOf(bench::Error::Kind kind) {
         return kDriverLoad;
     case bench::Error::Kind::Transfer:
         return kTransferFailed;
+    case bench::Error::Kind::Meter:
+        return kMeter;
+    case bench::Error::Kind::Cancelled:
+        return kCancelled;
     }
     return kTransferFailed;
 }

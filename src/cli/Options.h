@@ -15,6 +15,8 @@ enum ExitCode : int {
     kUsage = 2,          // a usage or value error: nothing was sent
     kNoBoard = 3,        // no board, or its firmware could not be started
     kDriverLoad = 4,     // the driver library could not be loaded
+    kMeter = 5,          // the meter could not be reached or answered nonsense
+    kCancelled = 6,      // the user stopped a calibration or sweep
 };
 
 int ExitCodeOf(bench::Error::Kind kind);

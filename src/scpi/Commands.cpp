@@ -1,5 +1,6 @@
 #include "scpi/Commands.h"
 
+#include "bench/AutoCalibration.h"
 #include "device/RegisterMap.h"
 
 #include <array>
@@ -66,6 +67,26 @@ struct Call {
         session.fail(-224, "ON, OFF, 1 or 0 is expected, not " + p);
         return std::nullopt;
     }
+    // A quoted string ('...' or "..."), its doubled quotes made single.
+    std::optional<std::string> string(std::size_t i) {
+        const std::string& p = params[i];
+        if (p.size() < 2 || (p.front() != '"' && p.front() != '\'') || p.back() != p.front()) {
+            session.fail(-104, "a quoted string is expected, not " + p);
+            return std::nullopt;
+        }
+        std::string text;
+        for (std::size_t k = 1; k + 1 < p.size(); ++k) {
+            text += p[k];
+            if (p[k] == p.front()) ++k; // the second of a doubled quote
+        }
+        return text;
+    }
+    static std::string Quoted(const std::string& text) {
+        std::string out = "\"";
+        for (const char ch : text)
+            out += ch == '"' ? std::string("\"\"") : std::string(1, ch);
+        return out + "\"";
+    }
     // A register address: a number, or a channel's name (A..D, ALL).
     std::optional<int16_t> address(std::size_t i) {
         if (const auto c = bench::ChannelFromText(params[i])) return bench::AddressCode(*c);
@@ -90,6 +111,10 @@ struct Call {
         case bench::Error::Kind::NoBoard:
         case bench::Error::Kind::DriverLoad:
             session.fail(kBoardGone, e.message);
+            break;
+        case bench::Error::Kind::Meter:
+        case bench::Error::Kind::Cancelled:
+            session.fail(kMeterFailed, e.message);
             break;
         }
     }
@@ -147,6 +172,28 @@ bool bench::FunctionFlags::*PinFlag(const Call& c, bool level) {
     if (c.suffix() == 0)
         return level ? &bench::FunctionFlags::d0High : &bench::FunctionFlags::d0Output;
     return level ? &bench::FunctionFlags::d1High : &bench::FunctionFlags::d1Output;
+}
+
+// Calibrates the channel against the connection's meter. Without a routing command the
+// client has put the meter on the channel before asking.
+void RunAutoCalibration(Call& c, bool answer) {
+    if (c.session.meterUrl.empty())
+        return c.session.fail(-221, "no meter: CALibration:METer \"tcp://HOST[:PORT]\" first");
+    bench::MeterOptions options;
+    options.url = QString::fromStdString(c.session.meterUrl);
+    options.routeTemplate = QString::fromStdString(c.session.meterRoute);
+    options.samples = 4;
+    auto meter = bench::Meter::connect(options);
+    if (!meter) return c.report(meter.error());
+    meter.value()->setProbeRequest([](Channel) { return true; });
+    bench::CalibrationOptions only;
+    only.channels = {c.channel()};
+    const auto results = bench::Calibrate(c.bench, *meter.value(), only);
+    if (!results) return c.report(results.error());
+    const bench::ChannelCalibration& r = results->front();
+    if (answer)
+        c.answer(Call::Text(r.withinTolerance) + "," + Call::Text(r.after.offsetLsb) + "," +
+                 Call::Text(r.after.zeroScaleLsb) + "," + std::to_string(r.passes));
 }
 
 constexpr double kRangeMin = 10.0, kRangeMax = 10.5263;
@@ -248,6 +295,22 @@ const Command kTable[] = {
          if (c.readable()) c.answerWith(c.bench.readOffset(c.channel()));
      },
      "<-16..15.875>|MIN|MAX", "offset trim in LSB, in eighths"},
+    {"CALibration:METer", 1, 0,
+     [](Call& c) {
+         if (auto url = c.string(0)) c.session.meterUrl = std::move(*url);
+     },
+     [](Call& c) { c.answer(Call::Quoted(c.session.meterUrl)); }, "\"tcp://HOST[:PORT]\"",
+     "the meter CALibration#:AUTO reads: tcp://HOST[:PORT] or usbtmc:///dev/usbtmcN"},
+    {"CALibration:METer:ROUTe", 1, 0,
+     [](Call& c) {
+         if (auto route = c.string(0)) c.session.meterRoute = std::move(*route);
+     },
+     [](Call& c) { c.answer(Call::Quoted(c.session.meterRoute)); }, "\"ROUT:CLOS (@{n})\"",
+     "the meter's routing command, {n} = 1..4; empty: the meter is on the channel already"},
+    {"CALibration#:AUTO", 0, 0, [](Call& c) { RunAutoCalibration(c, false); },
+     [](Call& c) { RunAutoCalibration(c, true); }, "",
+     "offset and gain calibration against the meter until within 0.5 LSB; the query "
+     "answers <within 0|1>,<offset LSB>,<zero-scale LSB>,<passes>"},
     // ---- Control lines ------------------------------------------------------------------
     {"CONTrol:LDAC", 1, 0, SetLine<&bench::ControlLines::ldac>, GetLine<&bench::ControlLines::ldac>,
      "ON|OFF|1|0", "LDAC line high"},

@@ -6,7 +6,7 @@
 namespace tq::scpi {
 
 std::string_view ErrorText(int code) {
-    static constexpr std::array<std::pair<int, std::string_view>, 16> kTexts{{
+    static constexpr std::array<std::pair<int, std::string_view>, 17> kTexts{{
         {0, "No error"},
         {-100, "Command error"},
         {-102, "Syntax error"},
@@ -23,6 +23,7 @@ std::string_view ErrorText(int code) {
         {-363, "Input buffer overrun"},
         {kTransferFailed, "Transfer failed"},
         {kBoardGone, "Board gone"},
+        {kMeterFailed, "Meter failed"},
     }};
     for (const auto& [number, text] : kTexts)
         if (number == code) return text;

@@ -12,6 +12,7 @@ namespace tq::scpi {
 // The device's own error numbers.
 inline constexpr int kTransferFailed = 101; // a transfer with the board failed (driver status)
 inline constexpr int kBoardGone = 102;      // the board no longer answers or was unplugged
+inline constexpr int kMeterFailed = 103;    // the meter of an automatic calibration failed
 
 // The text of an error number: "Syntax error", "Transfer failed"... ("Error" if unknown).
 std::string_view ErrorText(int code);
@@ -51,6 +52,9 @@ struct Session {
     ErrorQueue errors;
     int esr = 0; // standard event status register
     int ese = 0; // its enable mask
+    // The meter CALibration#:AUTO reads (CALibration:METer), and its routing command.
+    std::string meterUrl;
+    std::string meterRoute;
 
     // Queues the error and sets its class's event bit.
     void fail(int code, std::string_view detail = {});

@@ -176,5 +176,65 @@ class Snapshot(unittest.TestCase):
             self.assertIn("TQ5802R", err)
 
 
+class Meter(unittest.TestCase):
+    """calibrate and sweep against the simulated board's meter, on a port of their own."""
+
+    def setUp(self):
+        import socket
+        with socket.socket() as probe:
+            probe.bind(("127.0.0.1", 0))
+            self.port = probe.getsockname()[1]
+        self.env = dict(os.environ, TQ5802_SIM_METER=f"127.0.0.1:{self.port}")
+        self.env.pop("DISPLAY", None)
+        self.env.pop("QT_QPA_PLATFORM", None)
+        self.meter = ["--meter", f"tcp://127.0.0.1:{self.port}", "--settle", "0"]
+
+    def run_meter(self, *args):
+        done = subprocess.run([PROGRAM, "--simulate", *args], capture_output=True, text=True,
+                              timeout=90, env=self.env, stdin=subprocess.DEVNULL)
+        return done.returncode, done.stdout, done.stderr
+
+    def test_calibrate_brings_channels_within_half_an_lsb(self):
+        code, out, err = self.run_meter("calibrate", *self.meter, "--route", "ROUT:CLOS (@{n})",
+                                        "--channels", "A,d", "--json")
+        self.assertEqual(code, 0, err)
+        reply = json.loads(out)
+        self.assertTrue(reply["ok"] and reply["within_tolerance"])
+        self.assertEqual([c["channel"] for c in reply["channels"]], ["A", "D"])
+        for c in reply["channels"]:
+            self.assertGreater(abs(c["before"]["offset_lsb"]), 3)
+            self.assertLessEqual(abs(c["after"]["offset_lsb"]), 0.5)
+            self.assertLessEqual(abs(c["after"]["zero_scale_lsb"]), 0.5)
+
+    def test_sweep_writes_its_files_without_a_display(self):
+        with tempfile.TemporaryDirectory() as folder:
+            csv, png = os.path.join(folder, "c.csv"), os.path.join(folder, "c.png")
+            code, out, err = self.run_meter("sweep", *self.meter, "--route", "ROUT:CLOS (@{n})",
+                                            "--channel", "C", "--points", "129", "--out", csv,
+                                            "--plot", png, "--json")
+            self.assertEqual(code, 0, err)
+            reply = json.loads(out)
+            self.assertEqual((reply["channel"], reply["dnl_pairs"]), ("C", 75))
+            self.assertLess(reply["overhead_ms_per_point"], reply["ms_per_point"])
+            with open(csv) as f:
+                self.assertEqual(len(f.readlines()), reply["points"] + 1)
+            with open(png, "rb") as f:
+                self.assertEqual(f.read(8), b"\x89PNG\r\n\x1a\n")
+
+    def test_refusals_and_an_absent_meter(self):
+        cases = [
+            (["calibrate", *self.meter, "--non-interactive"], 2, "without --route"),
+            (["sweep", *self.meter, "--route", "x"], 2, "usage: sweep"),
+            (["sweep", *self.meter, "--channel", "ALL"], 2, "one channel"),
+            (["calibrate", "--meter", "tcp://127.0.0.1:1", "--route", "x"], 5,
+             "cannot reach the meter at 127.0.0.1:1"),
+        ]
+        for args, expected, text in cases:
+            with self.subTest(args=args):
+                code, _, err = self.run_meter(*args)
+                self.assertEqual(code, expected, err)
+                self.assertIn(text, err)
+
+
 if __name__ == "__main__":
     unittest.main(argv=sys.argv[:1], verbosity=2)

@@ -156,6 +156,26 @@ TEST_F(ScpiOnSim, TransferFailuresAndAGoneBoard) {
     EXPECT_EQ(firstError(), kBoardGone);
 }
 
+// Automatic calibration through the connection's meter (the simulated one, which the test's
+// environment switches on).
+TEST_F(ScpiOnSim, CalibratesAgainstTheMeter) {
+    const int port = entry<TQSim_MeterPort_fn>("TQSim_MeterPort")();
+    if (port == 0) GTEST_SKIP() << "TQ5802_SIM_METER is not set";
+    const std::string url = "\"tcp://127.0.0.1:" + std::to_string(port) + "\"";
+    EXPECT_EQ(run("CAL2:AUTO?"), "");
+    EXPECT_EQ(firstError(), -221) << "no meter named yet";
+    EXPECT_EQ(run("CAL:MET " + url + ";:CAL:MET:ROUT 'ROUT:CLOS (@{n})';:CAL:MET?"), url);
+    EXPECT_EQ(firstError(), 0);
+    const std::string answer = run("CAL2:AUTO?");
+    EXPECT_EQ(answer.substr(0, 2), "1,") << answer;
+    EXPECT_EQ(firstError(), 0);
+    EXPECT_NE(board().offset[1], 0) << "DAC B's offset error was trimmed";
+    run("CAL:MET \"tcp://127.0.0.1:1\";:CAL3:AUTO");
+    EXPECT_EQ(firstError(), kMeterFailed);
+    run("CAL:MET tcp");
+    EXPECT_EQ(firstError(), -104);
+}
+
 TEST(ScpiSyntax, NumbersAndAddresses) {
     const std::pair<const char*, std::optional<double>> numbers[] = {
         {"1", 1},     {"+2.5e1", 25}, {"-.5", -0.5}, {"#HFF", 255}, {"#b101", 5},

@@ -3,6 +3,8 @@
 #include "board/USBStuff.h"
 #include "device/RegisterMap.h"
 #include "ui/bench/BoardSetup.h"
+#include "ui/bench/MeterCalibrationDialog.h"
+#include "ui/bench/MeterSweepDialog.h"
 #include "ui/main/AccessibleNames.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
@@ -111,6 +113,16 @@ void MainForm::buildMenus() {
     MnuExit->setObjectName(QStringLiteral("MnuExit"));
     connect(MnuExit, &QAction::triggered, this, [this] { MnuExit_Click(); });
 
+    MnuTools = menuBar()->addMenu(QStringLiteral("&Tools"));
+    MnuTools->setObjectName(QStringLiteral("MnuTools"));
+    MnuMeterCalibration = MnuTools->addAction(QStringLiteral("Calibrate with Meter..."));
+    MnuMeterCalibration->setObjectName(QStringLiteral("MnuMeterCalibration"));
+    connect(MnuMeterCalibration, &QAction::triggered, this,
+            [this] { MnuMeterCalibration_Click(); });
+    MnuMeterSweep = MnuTools->addAction(QStringLiteral("Sweep with Meter..."));
+    MnuMeterSweep->setObjectName(QStringLiteral("MnuMeterSweep"));
+    connect(MnuMeterSweep, &QAction::triggered, this, [this] { MnuMeterSweep_Click(); });
+
     MnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
     MnuAbout = MnuHelp->addAction(QStringLiteral("&About"));
@@ -120,6 +132,22 @@ void MainForm::buildMenus() {
     MnuTest = menuBar()->addAction(QStringLiteral("Direct Read/Write"));
     MnuTest->setObjectName(QStringLiteral("MnuTest"));
     MnuTest->setEnabled(false);
+}
+
+void MainForm::MnuMeterCalibration_Click() {
+    if (!meterCalibration_)
+        meterCalibration_ = new MeterCalibrationDialog(ctx_.declare, driver_,
+                                                       bench::ModelOf(ctx_.variant.backend), this);
+    meterCalibration_->show();
+    meterCalibration_->raise();
+}
+
+void MainForm::MnuMeterSweep_Click() {
+    if (!meterSweep_)
+        meterSweep_ =
+            new MeterSweepDialog(ctx_.declare, driver_, bench::ModelOf(ctx_.variant.backend), this);
+    meterSweep_->show();
+    meterSweep_->raise();
 }
 
 void MainForm::setDriverDescription(const QString& text, const QString& toolTip) {

@@ -75,6 +75,9 @@ public:
     QAction* MnuLoadSetup; // "Load Board Set-up..."
     QAction* MnuExit;
     QMenu* MnuView = nullptr; // only while there is a window to view
+    QMenu* MnuTools;
+    QAction* MnuMeterCalibration; // "Calibrate with Meter..."
+    QAction* MnuMeterSweep;       // "Sweep with Meter..."
     QMenu* MnuHelp;
     QAction* MnuAbout;
     QAction* MnuTest; // "Direct Read/Write", not available
@@ -83,6 +86,8 @@ public:
 
     void MnuExit_Click();
     void MnuAbout_Click();
+    void MnuMeterCalibration_Click();
+    void MnuMeterSweep_Click();
     void Command10_Click();
 
     // The switches of the control lines and the function register from the shared state,
@@ -116,6 +121,8 @@ private:
     ProductPanel* product_;
     QLabel* driverLabel_;
     QPointer<QDialog> about_;
+    QPointer<QDialog> meterCalibration_;
+    QPointer<QDialog> meterSweep_;
     std::unique_ptr<BoardSetup> setup_;
 };
 

@@ -1,0 +1,255 @@
+// calibrate and sweep: the bench library's automatic calibration and characterisation
+// against a SCPI meter (bench/Meter.h).
+//
+// Without a routing command (--route) the user moves the probe: the terminal asks, and
+// --non-interactive refuses before anything is sent.
+
+#include "cli/Commands.h"
+#include "cli/Parse.h"
+
+#include "bench/AutoCalibration.h"
+#include "bench/Sweep.h"
+#include "ui/bench/SweepPlot.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+
+#include <cstdio>
+#include <optional>
+
+namespace tq::cli {
+
+namespace {
+
+constexpr std::string_view kMeterWords =
+    "--meter URL [--route CMD] [--samples N] [--settle MS] [--nplc N] [--read] "
+    "[--timeout MS] [--json] [--non-interactive]";
+
+QString Utf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+QString AbsolutePath(std::string_view word) {
+    return QFileInfo(Utf8(word)).absoluteFilePath();
+}
+
+// The words every meter command shares, and the ones it adds (with a value or without).
+struct MeterWords {
+    bench::MeterOptions meter;
+    bool haveMeter = false;
+    bool nonInteractive = false;
+};
+
+// Asks on the terminal; an end of input or "q" declines.
+bool AskOnTerminal(bench::Channel channel) {
+    const std::string_view caption = bench::ChannelCaption(channel);
+    std::fprintf(stderr, "Connect the meter to the output of %.*s, then press Enter (q to stop): ",
+                 static_cast<int>(caption.size()), caption.data());
+    std::fflush(stderr);
+    char line[64];
+    if (!std::fgets(line, sizeof line, stdin)) return false;
+    return line[0] != 'q' && line[0] != 'Q';
+}
+
+// Reads the shared words; `extra` takes the command's own (returns false for an unknown
+// word, or an error). Every value is checked here, before the board is opened.
+template <class Extra>
+bench::Outcome<MeterWords> ParseMeterWords(Args args, std::string_view usage, Extra extra) {
+    MeterWords w;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string_view word = args[i];
+        const auto value = [&]() -> std::optional<std::string_view> {
+            if (i + 1 >= args.size()) return std::nullopt;
+            return args[++i];
+        };
+        const auto number = [&](std::string_view what) -> bench::Outcome<double> {
+            const auto v = value();
+            if (!v) return UsageOf(usage);
+            return ParseNumber(*v, what);
+        };
+        if (word == "--meter") {
+            const auto v = value();
+            if (!v) return UsageOf(usage);
+            w.meter.url = Utf8(*v);
+            w.haveMeter = true;
+        } else if (word == "--route") {
+            const auto v = value();
+            if (!v) return UsageOf(usage);
+            w.meter.routeTemplate = Utf8(*v);
+        } else if (word == "--samples") {
+            const auto n = number("samples");
+            if (!n) return n.error();
+            if (!(*n >= 1 && *n <= 1000) || *n != static_cast<int>(*n))
+                return bench::UsageError("--samples takes a whole number, 1 to 1000");
+            w.meter.samples = static_cast<int>(*n);
+        } else if (word == "--settle" || word == "--timeout") {
+            const auto n = number(word.substr(2));
+            if (!n) return n.error();
+            if (!(*n >= 0 && *n <= 600000))
+                return bench::UsageError(
+                    Cat({std::string(word), " takes milliseconds, 0 to 600000"}));
+            (word == "--settle" ? w.meter.settle : w.meter.timeout) =
+                std::chrono::milliseconds(static_cast<long long>(*n));
+        } else if (word == "--nplc") {
+            const auto n = number("NPLC");
+            if (!n) return n.error();
+            w.meter.nplc = *n;
+            w.meter.query = bench::MeterOptions::Query::ConfigureRead;
+        } else if (word == "--read") {
+            w.meter.query = bench::MeterOptions::Query::ConfigureRead;
+        } else if (word == "--json") {
+            // Taken by the program (Cli.cpp) as its own --json.
+        } else if (word == "--non-interactive") {
+            w.nonInteractive = true;
+        } else {
+            const auto taken = extra(word, value);
+            if (!taken) return taken.error();
+            if (!*taken)
+                return bench::UsageError(
+                    Cat({"unknown word ", Quoted(word), "; usage: ", std::string(usage)}));
+        }
+    }
+    if (!w.haveMeter) return UsageOf(usage);
+    if (w.meter.routeTemplate.isEmpty() && w.nonInteractive)
+        return bench::UsageError("without --route the probe is moved by hand, which "
+                                 "--non-interactive does not allow");
+    return w;
+}
+
+bench::Outcome<std::unique_ptr<bench::Meter>> OpenMeter(const MeterWords& w) {
+    auto meter = bench::Meter::connect(w.meter);
+    if (!meter) return meter.error();
+    if (w.meter.routeTemplate.isEmpty()) meter.value()->setProbeRequest(AskOnTerminal);
+    return meter;
+}
+
+bench::Outcome<Reply> Answer(QJsonObject json, std::string text) {
+    Reply r;
+    r.json = std::move(json);
+    r.text = std::move(text);
+    return r;
+}
+
+} // namespace
+
+bench::Outcome<Step> ParseCalibrate(Args args) {
+    const std::string usage = Cat({"calibrate ", kMeterWords, " [--channels A,B,...]"});
+    bench::CalibrationOptions options;
+    const auto words = ParseMeterWords(
+        args, usage, [&](std::string_view word, auto value) -> bench::Outcome<bool> {
+            if (word != "--channels") return false;
+            const auto list = value();
+            if (!list) return UsageOf(usage);
+            options.channels.clear();
+            std::string_view rest = *list;
+            while (!rest.empty()) {
+                const std::size_t comma = rest.find(',');
+                const auto channel = ParseChannel(rest.substr(0, comma));
+                if (!channel) return channel.error();
+                if (*channel == bench::Channel::All)
+                    options.channels.assign(bench::kChannels.begin(), bench::kChannels.end());
+                else
+                    options.channels.push_back(*channel);
+                rest =
+                    comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+            }
+            return true;
+        });
+    if (!words) return words.error();
+    return Step{[w = *words, options](Context& ctx) -> bench::Outcome<Reply> {
+        auto meter = OpenMeter(w);
+        if (!meter) return meter.error();
+        bench::CalibrationHooks hooks;
+        if (!ctx.out.json())
+            hooks.progress = [&ctx](const bench::CalibrationProgress& p) {
+                ctx.out.message(
+                    QStringLiteral("[%1/%2] %3").arg(p.step + 1).arg(p.steps).arg(p.what));
+            };
+        const auto results = bench::Calibrate(*ctx.bench, *meter.value(), options, hooks);
+        if (!results) return results.error();
+        const bool all = std::ranges::all_of(
+            *results, [](const bench::ChannelCalibration& r) { return r.withinTolerance; });
+        QJsonObject json{{QStringLiteral("meter"), w.meter.url},
+                         {QStringLiteral("within_tolerance"), all},
+                         {QStringLiteral("channels"),
+                          QJsonDocument::fromJson(bench::CalibrationJson(*results)).array()}};
+        std::string text = bench::CalibrationTable(*results).toStdString();
+        text += all ? "every channel is within 0.5 LSB at 0 V and at zero scale"
+                    : "not every channel came within 0.5 LSB: see the table";
+        return Answer(json, text);
+    }};
+}
+
+bench::Outcome<Step> ParseSweep(Args args) {
+    const std::string usage = Cat({"sweep ", kMeterWords,
+                                   " --channel CH [--points N | --every-code] [--out FILE.csv] "
+                                   "[--json-out FILE.json] [--plot FILE.png|FILE.svg]"});
+    bench::SweepOptions options;
+    bool haveChannel = false;
+    QString csv, json, plot;
+    const auto words = ParseMeterWords(
+        args, usage, [&](std::string_view word, auto value) -> bench::Outcome<bool> {
+            if (word == "--every-code") {
+                options.everyCode = true;
+                return true;
+            }
+            if (word != "--channel" && word != "--points" && word != "--out" &&
+                word != "--json-out" && word != "--plot")
+                return false;
+            const auto v = value();
+            if (!v) return UsageOf(usage);
+            if (word == "--channel") {
+                const auto channel = ParseChannel(*v);
+                if (!channel) return channel.error();
+                if (*channel == bench::Channel::All)
+                    return bench::UsageError("a sweep measures one channel: A, B, C or D");
+                options.channel = *channel;
+                haveChannel = true;
+            } else if (word == "--points") {
+                const auto n = ParseInteger(*v, "points");
+                if (!n) return n.error();
+                if (*n < 3 || *n > 65536) return bench::UsageError("--points takes 3 to 65536");
+                options.points = static_cast<int>(*n);
+            } else {
+                (word == "--out" ? csv : word == "--plot" ? plot : json) = AbsolutePath(*v);
+            }
+            return true;
+        });
+    if (!words) return words.error();
+    if (!haveChannel) return UsageOf(usage);
+    return Step{[w = *words, options, csv, json, plot](Context& ctx) -> bench::Outcome<Reply> {
+        auto meter = OpenMeter(w);
+        if (!meter) return meter.error();
+        bench::SweepHooks hooks;
+        if (!ctx.out.json())
+            hooks.progress = [&ctx](const bench::SweepProgress& p) {
+                if (p.done % 256 == 0 || p.done == p.total)
+                    ctx.out.message(
+                        QStringLiteral("[%1/%2] codes measured").arg(p.done).arg(p.total));
+            };
+        const auto result = bench::RunSweep(*ctx.bench, *meter.value(), options, hooks);
+        if (!result) return result.error();
+        if (!csv.isEmpty())
+            if (bench::Status s = bench::WriteFile(csv, bench::SweepCsv(*result)); !s)
+                return s.error();
+        if (!json.isEmpty())
+            if (bench::Status s = bench::WriteFile(json, bench::SweepJson(*result)); !s)
+                return s.error();
+        if (!plot.isEmpty())
+            if (bench::Status s = ui::RenderSweepPlot(*result, plot); !s) return s.error();
+        QJsonObject summary = QJsonDocument::fromJson(bench::SweepJson(*result)).object();
+        summary.remove(QStringLiteral("points"));
+        summary.insert(QStringLiteral("meter"), w.meter.url);
+        summary.insert(QStringLiteral("points"), static_cast<int>(result->points.size()));
+        if (!csv.isEmpty()) summary.insert(QStringLiteral("csv"), csv);
+        if (!json.isEmpty()) summary.insert(QStringLiteral("json"), json);
+        if (!plot.isEmpty()) summary.insert(QStringLiteral("plot"), plot);
+        std::string text = bench::SweepSummary(*result).trimmed().toStdString();
+        for (const QString& file : {csv, json, plot})
+            if (!file.isEmpty()) text += "\nwrote " + file.toStdString();
+        return Answer(summary, text);
+    }};
+}
+
+} // namespace tq::cli
