@@ -172,6 +172,9 @@ Error UsbDriver::connect(int32_t vendorId, int32_t productId, uint8_t board, int
                               : "there is no board number " + std::to_string(board);
         return fail(Error::NoDevice, connectFailure_);
     }
+    // A board that left the bus keeps nothing open: its handle only answers "no device".
+    for (auto it = boards_.begin(); it != boards_.end();)
+        it = boardAttached(it->first) ? std::next(it) : boards_.erase(it);
     Board opened;
     if (const Error e = openAt(found_[board - 1], static_cast<uint16_t>(vendorId),
                                static_cast<uint16_t>(productId), opened);

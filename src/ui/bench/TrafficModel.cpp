@@ -72,13 +72,31 @@ QStringList TrafficModel::headers() {
 }
 
 QStringList TrafficModel::rowTexts(int row) const {
+    QStringList texts;
+    for (int column = 0; column < ColumnCount; ++column)
+        texts << cellText(row, column);
+    return texts;
+}
+
+QString TrafficModel::cellText(int row, int column) const {
+    // One column at a time: the view asks for every cell it paints.
     const Entry& e = entry(row);
-    return {QString::number(e.number),
-            QDateTime::fromMSecsSinceEpoch(e.msecsSinceEpoch)
-                .time()
-                .toString(QStringLiteral("HH:mm:ss.zzz")),
-            board::TransferWords(e.transfer), board::TransferRaw(e.transfer),
-            board::TransferStatusWords(e.transfer)};
+    switch (column) {
+    case Number:
+        return QString::number(e.number);
+    case Time:
+        return QDateTime::fromMSecsSinceEpoch(e.msecsSinceEpoch)
+            .time()
+            .toString(QStringLiteral("HH:mm:ss.zzz"));
+    case Request:
+        return board::TransferWords(e.transfer);
+    case Raw:
+        return board::TransferRaw(e.transfer);
+    case Status:
+        return board::TransferStatusWords(e.transfer);
+    default:
+        return {};
+    }
 }
 
 int TrafficModel::rowCount(const QModelIndex& parent) const {
@@ -95,7 +113,7 @@ QVariant TrafficModel::data(const QModelIndex& index, int role) const {
     switch (role) {
     case Qt::DisplayRole:
     case Qt::ToolTipRole:
-        return rowTexts(index.row()).value(index.column());
+        return cellText(index.row(), index.column());
     case Qt::ForegroundRole:
         if (!e.transfer.succeeded()) return QBrush(QColor(0xC0, 0x00, 0x00));
         return {};

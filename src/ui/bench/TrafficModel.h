@@ -40,6 +40,8 @@ public:
     const Entry& entry(int row) const;
     // One row's cells as text, in column order.
     QStringList rowTexts(int row) const;
+    // One cell's text, as rowTexts gives it.
+    QString cellText(int row, int column) const;
     static QStringList headers();
 
     int rowCount(const QModelIndex& parent = {}) const override;
