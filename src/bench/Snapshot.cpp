@@ -9,6 +9,8 @@
 #include <QJsonObject>
 #include <QSaveFile>
 
+#include <cmath>
+
 namespace tq::bench {
 
 namespace {
@@ -104,7 +106,11 @@ Status RestoreSnapshot(Bench& bench, const Snapshot& s) {
                            .arg(Q(ModelName(s.model)), Q(ModelName(bench.model()))));
     // Held: the input registers take everything, the outputs change once, at the LOAD.
     ControlLines held = s.lines;
+    // Out of reset and not cleared while writing: the converter ignores register writes
+    // while RSTIN is low, and a LOAD while CLR is low.
     held.ldac = true;
+    held.rstin = true;
+    held.clr = true;
     held.pulseAfterWrite = false;
     Status status = bench.setLines(held);
     for (const Channel c : kChannels) {
@@ -180,7 +186,8 @@ Outcome<Snapshot> SnapshotFromJson(const QByteArray& json, Model model) {
         for (const auto& f : kRegisterFields) {
             const QJsonValue v = o.value(QLatin1String(f.name));
             const double x = v.toDouble(-1);
-            if (!v.isDouble() || x != static_cast<int32_t>(x) || x < 0 || x > f.max)
+            // Range first: only then is the whole-number test's cast defined.
+            if (!v.isDouble() || !(x >= 0 && x <= f.max) || x != std::floor(x))
                 return Refused(QStringLiteral("channel %1 \"%2\" must be a whole number from 0 "
                                               "to %3")
                                    .arg(Q(ChannelName(c)), QLatin1String(f.name))

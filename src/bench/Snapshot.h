@@ -38,10 +38,10 @@ struct Snapshot {
 // Reads every register back from the board (serial data output must be on).
 Outcome<Snapshot> TakeSnapshot(Bench& bench);
 
-// Writes a set-up back without glitching an output: LDAC held high and no pulses while
-// ranges, trims and then data go to the input registers, one LOAD moves all four channels
-// at once, then the function register and the control lines as saved. Refuses a set-up of
-// another board before writing anything.
+// Writes a set-up back without glitching an output: LDAC, RSTIN and CLR held high and no
+// pulses while ranges, trims and then data go to the input registers, one LOAD moves all
+// four channels at once, then the function register and the control lines as saved.
+// Refuses a set-up of another board before writing anything.
 Status RestoreSnapshot(Bench& bench, const Snapshot& snapshot);
 
 QByteArray SnapshotToJson(const Snapshot& snapshot);

@@ -120,8 +120,9 @@ Transfer Declare::request(uint8_t code, int32_t value, int32_t index, uint8_t di
         std::copy_n(buffer, n, t.received.begin());
     }
     qCDebug(log_).noquote() << Describe(t);
-    for (const auto& [id, observer] : observers_)
-        observer(t);
+    // By index: an observer may add another while it runs.
+    for (std::size_t i = 0; i < observers_.size(); ++i)
+        observers_[i].second(t);
     return t;
 }
 

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <vector>
 
@@ -93,7 +94,8 @@ private:
     SharedState& state_;
     DriverApi& driver_;
     Backend backend_;
-    std::vector<std::pair<int, std::function<void(const Transfer&)>>> observers_;
+    // A deque keeps every observer in place when one is added while they are being called.
+    std::deque<std::pair<int, std::function<void(const Transfer&)>>> observers_;
     int nextObserverId_ = 0;
     // Off below info level unless QT_LOGGING_RULES asks for "tq5802.usb.debug=true".
     QLoggingCategory log_{"tq5802.usb", QtInfoMsg};

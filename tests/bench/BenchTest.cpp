@@ -230,6 +230,8 @@ TEST_F(BenchOnSim, SnapshotRoundTripRestoresTheBoard) {
     EXPECT_FALSE(SnapshotFromJson(QByteArray(json).replace("\"offset\": 27", "\"offset\": 256"),
                                   Model::TQ5802R));
     EXPECT_FALSE(SnapshotFromJson("{", Model::TQ5802R));
+    EXPECT_FALSE(SnapshotFromJson(QByteArray(json).replace("\"offset\": 27", "\"offset\": 1e300"),
+                                  Model::TQ5802R));
     EXPECT_EQ(transfers, 0);
 }
 
