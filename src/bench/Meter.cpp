@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 
+#include <sys/stat.h>
+
 #if defined(__linux__)
 #include <linux/usb/tmc.h>
 #include <sys/ioctl.h>
@@ -24,6 +26,13 @@ using Clock = std::chrono::steady_clock;
 
 Error MeterError(const QString& message) {
     return Error{Error::Kind::Meter, message.toStdString()};
+}
+
+// A meter's answer is a reading or an identity; anything longer is a device that will not stop.
+constexpr qsizetype kMaxAnswer = 64 * 1024;
+
+Error TooLong() {
+    return MeterError(QStringLiteral("answer from the meter is longer than 64 KiB"));
 }
 
 QString Seconds(std::chrono::milliseconds t) {
@@ -75,12 +84,16 @@ public:
     Outcome<QByteArray> receive() override {
         QDeadlineTimer deadline(timeout_);
         for (;;) {
-            buffer_ += socket_.readAll();
+            buffer_ += socket_.read(kMaxAnswer + 1 - buffer_.size());
             if (const qsizetype end = buffer_.indexOf('\n'); end >= 0) {
                 QByteArray line = buffer_.left(end);
                 buffer_.remove(0, end + 1);
                 if (line.endsWith('\r')) line.chop(1);
                 return line;
+            }
+            if (buffer_.size() > kMaxAnswer) {
+                buffer_.clear();
+                return TooLong();
             }
             if (socket_.state() != QAbstractSocket::ConnectedState) return closed();
             if (deadline.hasExpired()) return silent();
@@ -106,16 +119,39 @@ private:
     QByteArray buffer_;
 };
 
+// /dev/usbtmc followed by digits only: no other folder, no "..", no trailing anything.
+bool IsUsbtmcNode(const QString& path) {
+    const QLatin1String prefix("/dev/usbtmc");
+    if (!path.startsWith(prefix) || path.size() == prefix.size()) return false;
+    return std::all_of(path.begin() + prefix.size(), path.end(),
+                       [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
 // The kernel's USBTMC driver: one write per command, one read per answer, its own timeout.
 class UsbtmcLink final : public MeterLink {
 public:
     UsbtmcLink(const QString& path, std::chrono::milliseconds timeout)
         : file_(path), timeout_(timeout) {}
 
+    // Only the driver's own device nodes: the address may come from a remote client, and
+    // anything else opened read-write here would be a file overwritten by our commands.
     Status open() {
+        if (!IsUsbtmcNode(file_.fileName()))
+            return UsageError(QStringLiteral("meter address '%1' is not a USBTMC device "
+                                             "(/dev/usbtmcN)")
+                                  .arg(file_.fileName())
+                                  .toStdString());
         if (!file_.open(QIODevice::ReadWrite | QIODevice::Unbuffered | QIODevice::ExistingOnly))
             return MeterError(QStringLiteral("cannot open the meter at %1: %2")
                                   .arg(file_.fileName(), file_.errorString()));
+        // Checked on what was opened, so a link swapped in after the name was read is caught.
+        struct stat info {};
+        if (::fstat(file_.handle(), &info) != 0 || !S_ISCHR(info.st_mode)) {
+            file_.close();
+            return UsageError(QStringLiteral("meter address '%1' is not a character device")
+                                  .arg(file_.fileName())
+                                  .toStdString());
+        }
 #if defined(__linux__)
         unsigned int ms = static_cast<unsigned int>(timeout_.count());
         ::ioctl(file_.handle(), USBTMC_IOCTL_SET_TIMEOUT, &ms);
@@ -132,8 +168,14 @@ public:
     }
 
     Outcome<QByteArray> receive() override {
+        // The driver times out each read; a device that keeps sending is stopped here.
+        const QDeadlineTimer deadline(timeout_);
         QByteArray answer;
         while (!answer.endsWith('\n')) {
+            if (answer.size() > kMaxAnswer) return TooLong();
+            if (deadline.hasExpired())
+                return MeterError(QStringLiteral("meter at %1 did not end its answer in %2")
+                                      .arg(file_.fileName(), Seconds(timeout_)));
             errno = 0;
             const QByteArray part = file_.read(4096);
             if (part.isEmpty()) {
@@ -148,6 +190,7 @@ public:
         }
         answer.chop(1);
         if (answer.endsWith('\r')) answer.chop(1);
+        if (answer.size() > kMaxAnswer) return TooLong();
         return answer;
     }
 

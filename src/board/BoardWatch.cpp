@@ -50,7 +50,7 @@ void BoardWatch::goDisconnected() {
 }
 
 void BoardWatch::check() {
-    if (restoring_) return;
+    if (restoring_ || paused_) return;
     if (link_ == Link::Connected) {
         if (driver_.Board_Attached(handle()) == 0) goDisconnected();
         return;

@@ -37,6 +37,11 @@ public:
     // back. Blocks for as long as the firmware download takes.
     void check();
 
+    // While paused (another operation holds the board) the timer leaves the bus alone; a
+    // failed transfer is still noticed.
+    void setPaused(bool paused) { paused_ = paused; }
+    bool paused() const { return paused_; }
+
     // How often the bus is looked at while the board runs and while it is away.
     void setIntervals(std::chrono::milliseconds connected, std::chrono::milliseconds away);
 
@@ -57,6 +62,7 @@ private:
     RegisterShadow& shadow_;
     Link link_ = Link::Unwatched;
     bool restoring_ = false;
+    bool paused_ = false;
     QTimer timer_;
     std::chrono::milliseconds connectedInterval_{1000};
     std::chrono::milliseconds awayInterval_{500};

@@ -191,14 +191,20 @@ int RunCommand(Context& context, const Parsed& parsed, std::string_view lineText
     if (!reply)
         return WriteError(context, parsed.command->name, reply.error(), transfers, lineText);
     Reply& r = reply.value();
-    if (r.written) return kDone;
+    if (r.written) return r.exitCode;
+    const bool ok = r.exitCode == kDone;
     if (context.out.json()) {
-        Stamp(context, r.json, parsed.command->name, true, transfers);
+        if (!ok)
+            r.json.insert(QStringLiteral("error"),
+                          QJsonObject{{QStringLiteral("kind"), QStringLiteral("tolerance")},
+                                      {QStringLiteral("message"), Utf8(r.failure)}});
+        Stamp(context, r.json, parsed.command->name, ok, transfers);
         context.out.object(r.json);
     } else if (!r.text.empty()) {
         context.out.line(r.text);
     }
-    return kDone;
+    if (!ok) context.out.message(QStringLiteral("tq5802ctl: ") + Utf8(r.failure));
+    return r.exitCode;
 }
 
 int WriteError(Context& context, std::string_view command, const bench::Error& e, int transfers,

@@ -35,6 +35,10 @@ struct Reply {
     QJsonObject json;
     std::string text;     // UTF-8
     bool written = false; // the step wrote its own output (batch, servers)
+    // The step ran but its result fails: the reply is still written, then `failure` as an
+    // error, and the command ends with `exitCode`.
+    int exitCode = kDone;
+    std::string failure;
 };
 
 struct Context {

@@ -168,8 +168,10 @@ bench::Outcome<Step> ParseCalibrate(Args args) {
             };
         const auto results = bench::Calibrate(*ctx.bench, *meter.value(), options, hooks);
         if (!results) return results.error();
-        const bool all = std::ranges::all_of(
-            *results, [](const bench::ChannelCalibration& r) { return r.withinTolerance; });
+        QStringList outside;
+        for (const bench::ChannelCalibration& r : *results)
+            if (!r.withinTolerance) outside.append(Utf8(bench::ChannelName(r.channel)));
+        const bool all = outside.isEmpty();
         QJsonObject json{{QStringLiteral("meter"), w.meter.url},
                          {QStringLiteral("within_tolerance"), all},
                          {QStringLiteral("channels"),
@@ -177,7 +179,14 @@ bench::Outcome<Step> ParseCalibrate(Args args) {
         std::string text = bench::CalibrationTable(*results).toStdString();
         text += all ? "every channel is within 0.5 LSB at 0 V and at zero scale"
                     : "not every channel came within 0.5 LSB: see the table";
-        return Answer(json, text);
+        auto reply = Answer(json, text);
+        if (!all) {
+            reply.value().exitCode = kOutOfTolerance;
+            reply.value().failure = QStringLiteral("calibration ended outside 0.5 LSB on %1")
+                                        .arg(outside.join(QStringLiteral(", ")))
+                                        .toStdString();
+        }
+        return reply;
     }};
 }
 

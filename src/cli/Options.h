@@ -17,6 +17,7 @@ enum ExitCode : int {
     kDriverLoad = 4,     // the driver library could not be loaded
     kMeter = 5,          // the meter could not be reached or answered nonsense
     kCancelled = 6,      // the user stopped a calibration or sweep
+    kOutOfTolerance = 7, // a calibration ran but a channel ended outside 0.5 LSB
 };
 
 int ExitCodeOf(bench::Error::Kind kind);

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +202,8 @@ TEST(Meter, FailuresNameTheMeter) {
         {Answer("ABC"), QStringLiteral("answer 'ABC' is not a number")},
         {{Reply::Silence, {}}, QStringLiteral("meter at 127.0.0.1:%1 did not answer in 0.3 s")},
         {{Reply::Close, {}}, QStringLiteral("meter at 127.0.0.1:%1 closed the connection")},
+        {Answer(QByteArray(70000, '7')),
+         QStringLiteral("answer from the meter is longer than 64 KiB")},
     };
     for (const Case& c : cases) {
         FakeMeter fake([&](const QByteArray&) { return c.reply; });
@@ -217,16 +220,29 @@ TEST(Meter, FailuresNameTheMeter) {
     }
 }
 
+// A USBTMC address names a driver's device node and nothing else: the address may come from a
+// remote client, and a file opened there would be written to.
 TEST(Meter, RefusesAddressesAndOptions) {
+    QTemporaryFile regular;
+    ASSERT_TRUE(regular.open());
+    regular.write("kept\n");
+    regular.close();
+    const QString regularUrl = QStringLiteral("usbtmc://") + regular.fileName();
     struct Case {
         QString url;
         int samples;
-        const char* starts;
+        std::string starts;
     } cases[] = {
         {QStringLiteral("http://meter"), 1, "meter address 'http://meter' is neither"},
         {QStringLiteral("tcp://"), 1, "meter address 'tcp://' is neither"},
         {QStringLiteral("usbtmc:///dev/no-such-usbtmc"), 1,
-         "cannot open the meter at /dev/no-such-usbtmc"},
+         "meter address '/dev/no-such-usbtmc' is not a USBTMC device"},
+        {QStringLiteral("usbtmc:///etc/passwd"), 1,
+         "meter address '/etc/passwd' is not a USBTMC device"},
+        {regularUrl, 1, "meter address '" + regular.fileName().toStdString() + "' is not a"},
+        {QStringLiteral("usbtmc:///dev/usbtmc0/../../etc/passwd"), 1, "meter address '/dev/"},
+        {QStringLiteral("usbtmc:///dev/usbtmc"), 1, "meter address '/dev/usbtmc' is not a"},
+        {QStringLiteral("usbtmc:///dev/usbtmc917"), 1, "cannot open the meter at /dev/usbtmc917"},
         {QStringLiteral("tcp://127.0.0.1:1"), 1, "cannot reach the meter at 127.0.0.1:1"},
         {QStringLiteral("tcp://127.0.0.1"), 0, "0 samples per reading is outside 1 to 1000"},
     };
@@ -239,6 +255,9 @@ TEST(Meter, RefusesAddressesAndOptions) {
         ASSERT_FALSE(meter.ok()) << c.url.toStdString();
         EXPECT_TRUE(meter.error().message.starts_with(c.starts)) << meter.error().message;
     }
+    QFile kept(regular.fileName());
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "kept\n");
 }
 
 } // namespace

@@ -62,7 +62,8 @@ class ExitCodes(unittest.TestCase):
         code, out, _ = run("--help")
         self.assertEqual(code, 0)
         for text in ["code CH N", "snapshot save|load FILE", "batch [FILE]", "Exit codes:",
-                     "2  usage or value error: nothing was sent", "--keep-going", "--legacy"]:
+                     "2  usage or value error: nothing was sent", "--keep-going", "--legacy",
+                     "7  calibration ended outside 0.5 LSB"]:
             self.assertIn(text, out)
 
 
@@ -205,6 +206,17 @@ class Meter(unittest.TestCase):
             self.assertGreater(abs(c["before"]["offset_lsb"]), 3)
             self.assertLessEqual(abs(c["after"]["offset_lsb"]), 0.5)
             self.assertLessEqual(abs(c["after"]["zero_scale_lsb"]), 0.5)
+
+    def test_calibrate_outside_half_an_lsb_is_a_failure(self):
+        # A meter this noisy cannot show any channel within half an LSB.
+        self.env["TQ5802_SIM_METER_NOISE"] = "0.05"
+        code, out, err = self.run_meter("calibrate", *self.meter, "--route", "ROUT:CLOS (@{n})",
+                                        "--channels", "B,C", "--json")
+        self.assertEqual(code, 7, err)
+        reply = json.loads(out)
+        self.assertFalse(reply["ok"] or reply["within_tolerance"])
+        self.assertEqual(len(reply["channels"]), 2)
+        self.assertIn("tq5802ctl: calibration ended outside 0.5 LSB on B, C", err)
 
     def test_sweep_writes_its_files_without_a_display(self):
         with tempfile.TemporaryDirectory() as folder:

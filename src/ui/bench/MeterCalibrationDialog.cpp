@@ -1,5 +1,6 @@
 #include "ui/bench/MeterCalibrationDialog.h"
 
+#include "ui/bench/MeterRun.h"
 #include "ui/bench/MeterSettings.h"
 
 #include <QApplication>
@@ -111,6 +112,7 @@ void MeterCalibrationDialog::setRunning(bool running) {
     for (QCheckBox* box : Channels)
         box->setEnabled(!running);
     CancelButton->setEnabled(running);
+    emit runningChanged(running);
 }
 
 void MeterCalibrationDialog::start() {
@@ -125,6 +127,7 @@ void MeterCalibrationDialog::start() {
     }
     const bench::MeterOptions meterOptions = findChild<MeterSettings*>()->options();
 
+    MeterRun run(*this);
     cancelRequested_ = false;
     setRunning(true);
     Results->setRowCount(0);
@@ -141,11 +144,8 @@ void MeterCalibrationDialog::start() {
         setRunning(false);
         emit finished(false);
     };
-    bench::Bench bench(declare_, driver_, model_);
-    if (bench::Status ranges = bench.refreshRanges(); !ranges) return fail(ranges.error());
-    auto meter = bench::Meter::connect(meterOptions);
-    if (!meter) return fail(meter.error());
-    meter.value()->setProbeRequest(MeterSettings::askUser(this));
+    if (bench::Status opened = run.open(declare_, driver_, model_, meterOptions); !opened)
+        return fail(opened.error());
 
     bench::CalibrationHooks hooks;
     hooks.progress = [this](const bench::CalibrationProgress& p) {
@@ -159,7 +159,7 @@ void MeterCalibrationDialog::start() {
         QCoreApplication::processEvents();
         return cancelRequested_;
     };
-    const auto results = bench::Calibrate(bench, *meter.value(), options, hooks);
+    const auto results = bench::Calibrate(run.bench(), run.meter(), options, hooks);
     if (!results) return fail(results.error());
     Progress->setValue(Progress->maximum());
     showResults(*results);

@@ -50,6 +50,8 @@ public:
     void cancel() { cancelRequested_ = true; }
 
 signals:
+    // A run started (the board is the dialog's until it ends) or ended.
+    void runningChanged(bool running);
     // During a run, after the bar moved.
     void progressed(int step, int steps);
     // At the end of a run, whatever its outcome.

@@ -1,5 +1,6 @@
 #include "ui/bench/MeterSweepDialog.h"
 
+#include "ui/bench/MeterRun.h"
 #include "ui/bench/MeterSettings.h"
 #include "ui/bench/SweepPlot.h"
 
@@ -112,6 +113,7 @@ void MeterSweepDialog::setRunning(bool running) {
     CancelButton->setEnabled(running);
     ExportButton->setEnabled(!running && result_.has_value());
     SavePlotButton->setEnabled(!running && result_.has_value());
+    emit runningChanged(running);
 }
 
 void MeterSweepDialog::start() {
@@ -120,6 +122,7 @@ void MeterSweepDialog::start() {
     options.channel = bench::kChannels[static_cast<std::size_t>(SweepChannel->currentIndex())];
     options.points = SweepPoints->value();
     options.everyCode = SweepEveryCode->isChecked();
+    MeterRun run(*this);
     cancelRequested_ = false;
     setRunning(true);
     Summary->setText(QStringLiteral("Connecting to the meter..."));
@@ -129,12 +132,8 @@ void MeterSweepDialog::start() {
         Summary->setText(text);
         setRunning(false);
     };
-    bench::Bench bench(declare_, driver_, model_);
-    if (bench::Status ranges = bench.refreshRanges(); !ranges)
-        return done(QString::fromStdString(ranges.error().message));
-    auto meter = bench::Meter::connect(Meter->options());
-    if (!meter) return done(QString::fromStdString(meter.error().message));
-    meter.value()->setProbeRequest(MeterSettings::askUser(this));
+    if (bench::Status opened = run.open(declare_, driver_, model_, Meter->options()); !opened)
+        return done(QString::fromStdString(opened.error().message));
     bench::SweepHooks hooks;
     hooks.progress = [this](const bench::SweepProgress& p) {
         Progress->setRange(0, p.total);
@@ -142,7 +141,7 @@ void MeterSweepDialog::start() {
         QCoreApplication::processEvents();
     };
     hooks.cancelled = [this] { return cancelRequested_; };
-    auto result = bench::RunSweep(bench, *meter.value(), options, hooks);
+    auto result = bench::RunSweep(run.bench(), run.meter(), options, hooks);
     if (!result) {
         done(result.error().kind == bench::Error::Kind::Cancelled
                  ? QStringLiteral("Cancelled.")

@@ -48,6 +48,10 @@ public:
     bool running() const { return running_; }
     const std::optional<bench::SweepResult>& result() const { return result_; }
 
+signals:
+    // A run started (the board is the dialog's until it ends) or ended.
+    void runningChanged(bool running);
+
 protected:
     void reject() override;
 

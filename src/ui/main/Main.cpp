@@ -119,6 +119,8 @@ void Main::setDriverDescription(const QString& text, const QString& toolTip) {
 
 int Main::start() {
     auto* bench = new BenchFeatures(*form_, state_, declare_, *driver_); // owned by the form
+    QObject::connect(form_.get(), &MainForm::boardBusy, &bench->watch(),
+                     &board::BoardWatch::setPaused);
     const bool running = form_->Form_Load();
     if (loadFailed_) return kDriverLoadFailed;
     if (!running) return kFirmwareFailed;

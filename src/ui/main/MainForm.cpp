@@ -135,17 +135,23 @@ void MainForm::buildMenus() {
 }
 
 void MainForm::MnuMeterCalibration_Click() {
-    if (!meterCalibration_)
-        meterCalibration_ = new MeterCalibrationDialog(ctx_.declare, driver_,
-                                                       bench::ModelOf(ctx_.variant.backend), this);
+    if (!meterCalibration_) {
+        auto* dialog = new MeterCalibrationDialog(ctx_.declare, driver_,
+                                                  bench::ModelOf(ctx_.variant.backend), this);
+        connect(dialog, &MeterCalibrationDialog::runningChanged, this, &MainForm::boardBusy);
+        meterCalibration_ = dialog;
+    }
     meterCalibration_->show();
     meterCalibration_->raise();
 }
 
 void MainForm::MnuMeterSweep_Click() {
-    if (!meterSweep_)
-        meterSweep_ =
+    if (!meterSweep_) {
+        auto* dialog =
             new MeterSweepDialog(ctx_.declare, driver_, bench::ModelOf(ctx_.variant.backend), this);
+        connect(dialog, &MeterSweepDialog::runningChanged, this, &MainForm::boardBusy);
+        meterSweep_ = dialog;
+    }
     meterSweep_->show();
     meterSweep_->raise();
 }

@@ -98,6 +98,11 @@ public:
     // The About window once it has been opened, else nullptr.
     QDialog* aboutWindow() const { return about_; }
 
+signals:
+    // A meter dialog's run holds the board (true) or gave it back: nothing else may send
+    // transfers meanwhile.
+    void boardBusy(bool busy);
+
 protected:
     // Closing the main window ends the program at once, whatever else is open.
     void closeEvent(QCloseEvent* event) override;

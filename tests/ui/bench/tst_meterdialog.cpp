@@ -5,6 +5,7 @@
 #include "main/WindowFixture.h"
 
 #include "bench/Sweep.h"
+#include "ui/bench/BenchFeatures.h"
 #include "ui/bench/MeterCalibrationDialog.h"
 #include "ui/bench/SweepPlot.h"
 #include "ui/main/MainForm.h"
@@ -54,10 +55,13 @@ private slots:
         d->MeterSettle->setValue(0);
         d->MeterSamples->setValue(2);
 
-        // Cancelled in the middle of channel B: the trims are back as they were.
+        // Cancelled in the middle of channel B: the trims are back as they were. Meanwhile the
+        // dialog alone takes input and the board watch leaves the bus alone.
+        const board::BoardWatch& watch = f.findChild<BenchFeatures*>()->watch();
         int seen = 0;
         auto once = connect(d, &MeterCalibrationDialog::progressed, d, [&](int step, int steps) {
             QVERIFY(step < steps && d->Progress->value() == step && d->running());
+            QVERIFY(QApplication::activeModalWidget() == d && d->isVisible() && watch.paused());
             if (++seen == 12) QTest::mouseClick(d->CancelButton, Qt::LeftButton);
         });
         QTest::mouseClick(d->StartButton, Qt::LeftButton);
@@ -69,6 +73,7 @@ private slots:
         const TQSimRegisters cancelled = p.driver->registers();
         QCOMPARE(std::memcmp(&before, &cancelled, sizeof before), 0);
         QVERIFY(d->StartButton->isEnabled() && !d->CancelButton->isEnabled());
+        QVERIFY(d->windowModality() == Qt::NonModal && d->isVisible() && !watch.paused());
 
         // A full run: the table holds every channel, within half an LSB after.
         QSignalSpy finished(d, &MeterCalibrationDialog::finished);
