@@ -1,8 +1,8 @@
 #include "cli/Cli.h"
+#include "cli/PlotLibrary.h"
 
 #include "cli/Commands.h"
 
-#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -56,13 +56,16 @@ QString HelpText(QCommandLineParser& parser) {
 int Run(int argc, char** argv) {
     // A sweep's plot is drawn with widgets, on the offscreen platform unless told otherwise:
     // tq5802ctl never shows a window and needs no display.
+    // The plots come from a library of their own, loaded only here, so that every other
+    // command starts without Qt's widget and chart libraries.
     const bool plots = std::any_of(argv, argv + argc,
                                    [](const char* a) { return std::string_view(a) == "--plot"; });
     if (plots && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    const std::unique_ptr<QCoreApplication> app =
-        plots ? std::make_unique<QApplication>(argc, argv)
-              : std::make_unique<QCoreApplication>(argc, argv);
+    PlotLibrary plotLibrary;
+    std::unique_ptr<QCoreApplication> app;
+    if (plots) app = plotLibrary.createApplication(argc, argv);
+    if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq5802ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
 
@@ -122,6 +125,7 @@ int Run(int argc, char** argv) {
                                            commandWords[0] == QLatin1String("sweep")) &&
                                           commandWords.contains(QLatin1String("--json")));
     options.keepGoing = parser.isSet(keepGoing);
+    options.renderPlot = plotLibrary.renderer();
     options.model = parser.isSet(legacy) ? bench::Model::TQ5802 : bench::Model::TQ5802R;
     Output out(options.json ? Output::Format::JsonLines : Output::Format::Text);
     const auto refuse = [&](const QString& why) {

@@ -9,7 +9,6 @@
 
 #include "bench/AutoCalibration.h"
 #include "bench/Sweep.h"
-#include "ui/bench/SweepPlot.h"
 
 #include <QFileInfo>
 #include <QJsonArray>
@@ -228,6 +227,8 @@ bench::Outcome<Step> ParseSweep(Args args) {
     if (!words) return words.error();
     if (!haveChannel) return UsageOf(usage);
     return Step{[w = *words, options, csv, json, plot](Context& ctx) -> bench::Outcome<Reply> {
+        if (!plot.isEmpty() && !ctx.options.renderPlot)
+            return bench::UsageError("plots cannot be drawn: the plot library was not loaded");
         auto meter = OpenMeter(w);
         if (!meter) return meter.error();
         bench::SweepHooks hooks;
@@ -246,7 +247,7 @@ bench::Outcome<Step> ParseSweep(Args args) {
             if (bench::Status s = bench::WriteFile(json, bench::SweepJson(*result)); !s)
                 return s.error();
         if (!plot.isEmpty())
-            if (bench::Status s = ui::RenderSweepPlot(*result, plot); !s) return s.error();
+            if (bench::Status s = ctx.options.renderPlot(*result, plot); !s) return s.error();
         QJsonObject summary = QJsonDocument::fromJson(bench::SweepJson(*result)).object();
         summary.remove(QStringLiteral("points"));
         summary.insert(QStringLiteral("meter"), w.meter.url);

@@ -3,8 +3,11 @@
 
 #include "bench/Bench.h"
 #include "bench/Outcome.h"
+#include "bench/Sweep.h"
 
 #include <QString>
+
+#include <functional>
 
 namespace tq::cli {
 
@@ -29,6 +32,8 @@ struct Options {
     int board = 0;
     bool json = false;      // JSON Lines on standard output
     bool keepGoing = false; // a batch runs past failing lines
+    // Draws a sweep's plot into a file; empty unless the plot library was loaded (--plot).
+    std::function<bench::Status(const bench::SweepResult&, const QString&)> renderPlot;
 };
 
 // The folder of the driver libraries: beside the program in a build, the private library
