@@ -27,6 +27,13 @@ QString Describe(const Transfer& t) {
     return text + QString::asprintf(" status %d", t.status);
 }
 
+std::optional<int32_t> Transfer::readAnswer() const {
+    if (!succeeded() || direction != kFromBoard || length < 3 ||
+        Declare::ReverseBits(received[0]) != (value & 0xFF))
+        return std::nullopt;
+    return Declare::ReverseBits(received[1]) << 8 | Declare::ReverseBits(received[2]);
+}
+
 Declare::Declare(SharedState& state, DriverApi& driver, Backend backend)
     : state_(state), driver_(driver), backend_(backend) {}
 
@@ -43,8 +50,9 @@ int16_t Declare::CommandByte(int16_t readWrite, int16_t reg, int16_t address) {
 
 int32_t Declare::ControlLineValue(const SharedState& s) {
     return (s.CtrlBit7 & 1) * 128 + (s.CtrlBit6 & 1) * 64 + (s.CtrlBit5 & 1) * 32 +
-           (s.LdacLine & 1) * 16 + (s.ClrLine & 1) * 8 + (s.BinTwosCompLine & 1) * 4 +
-           (s.RstinLine & 1) * 2 + (s.CtrlBit0 & 1);
+           (s.LdacLine & 1) * kLineLdac + (s.ClrLine & 1) * kLineClr +
+           (s.BinTwosCompLine & 1) * kLineBinary + (s.RstinLine & 1) * kLineRstin +
+           (s.CtrlBit0 & 1);
 }
 
 int32_t Declare::ControlLineIndex(const SharedState& s) {

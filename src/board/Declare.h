@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace tq::board {
@@ -31,6 +32,15 @@ inline constexpr uint8_t kDriveD1 = 0xDC;
 inline constexpr uint8_t kShiftWord = 0xDD;
 inline constexpr uint8_t kControlLines = 0xDE;
 
+// The control-line word (request 0xDE): these bits of its value, and the board's drive
+// levels of D1 and D0 as bits 1 and 0 of its index.
+inline constexpr int32_t kLineLdac = 0x10;
+inline constexpr int32_t kLineClr = 0x08;
+inline constexpr int32_t kLineBinary = 0x04;
+inline constexpr int32_t kLineRstin = 0x02;
+inline constexpr int32_t kIndexDriveD1 = 0x2;
+inline constexpr int32_t kIndexDriveD0 = 0x1;
+
 // One finished transfer as the observers see it.
 struct Transfer {
     uint8_t request = 0;
@@ -42,6 +52,10 @@ struct Transfer {
     int16_t status = 0;
 
     bool succeeded() const { return status == 0; }
+    // The register a read of the input word brought back, when the answer is this read's
+    // own: the converter sends the read's command byte ahead of the register (anything
+    // else is the previous frame, or serial data output switched off).
+    std::optional<int32_t> readAnswer() const;
 };
 
 // One line naming the request, its arguments, the bytes received and the status, as the

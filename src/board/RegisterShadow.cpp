@@ -7,10 +7,10 @@ namespace tq::board {
 namespace {
 
 constexpr uint8_t kToBoard = 0;
-constexpr int32_t kLdac = 0x10;
-constexpr int32_t kClr = 0x08;
-constexpr int32_t kBinary = 0x04;
-constexpr int32_t kRstin = 0x02;
+constexpr int32_t kLdac = kLineLdac;
+constexpr int32_t kClr = kLineClr;
+constexpr int32_t kBinary = kLineBinary;
+constexpr int32_t kRstin = kLineRstin;
 // The control-line word the firmware starts with: every line high.
 constexpr int32_t kStartLines = 0x9F;
 // What the data registers hold after power-up: the 0 V code of binary coding (every line
@@ -122,12 +122,9 @@ void RegisterShadow::apply(State& s, const Transfer& t) {
             if (!high(s.lines, kRstin)) return;
             writeWord(s, t.value, static_cast<uint16_t>(t.index));
             if (t.request == kWriteAndPulse) loadAll(s);
-        } else if (t.direction != kToBoard && t.value == device::CommandByte(1, 0, 1) &&
-                   t.succeeded() && t.length >= 3 &&
-                   Declare::ReverseBits(t.received[0]) == t.value) {
-            // The function register read back (the answer carries this read's command byte).
-            s.function = static_cast<uint16_t>(Declare::ReverseBits(t.received[1]) << 8 |
-                                               Declare::ReverseBits(t.received[2]));
+        } else if (t.value == device::CommandByte(1, 0, 1)) {
+            // The function register read back.
+            if (const auto answer = t.readAnswer()) s.function = static_cast<uint16_t>(*answer);
         }
         return;
     case kControlLines:

@@ -76,11 +76,7 @@ QString writeWords(int command, int32_t data) {
 QString readWords(const Transfer& t) {
     const int command = t.value & 0xFF;
     QString text = QStringLiteral("read ") + selected(command >> 3 & 0x7, command & 0x7);
-    // An answer counts only when it is this read's: the converter sends the read's command
-    // byte ahead of the register (anything else is the previous frame, or SDO switched off).
-    if (t.succeeded() && t.length >= 3 && Declare::ReverseBits(t.received[0]) == command)
-        text += QStringLiteral(": ") + hex4(Declare::ReverseBits(t.received[1]) << 8 |
-                                            Declare::ReverseBits(t.received[2]));
+    if (const auto answer = t.readAnswer()) text += QStringLiteral(": ") + hex4(*answer);
     return text;
 }
 
@@ -90,9 +86,10 @@ QString level(int32_t bits, int32_t mask) {
 
 QString controlLineWords(int32_t value, int32_t index) {
     return QStringLiteral("control lines LDAC %1, CLR %2, %3, RSTIN %4, drive D1 %5, D0 %6")
-        .arg(level(value, 0x10), level(value, 0x08),
-             (value & 0x04) != 0 ? QStringLiteral("binary") : QStringLiteral("2s complement"),
-             level(value, 0x02), level(index, 0x2), level(index, 0x1));
+        .arg(level(value, kLineLdac), level(value, kLineClr),
+             (value & kLineBinary) != 0 ? QStringLiteral("binary")
+                                        : QStringLiteral("2s complement"),
+             level(value, kLineRstin), level(index, kIndexDriveD1), level(index, kIndexDriveD0));
 }
 
 } // namespace
