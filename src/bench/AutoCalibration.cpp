@@ -220,7 +220,7 @@ QString CalibrationTable(const std::vector<ChannelCalibration>& results) {
     return out;
 }
 
-QByteArray CalibrationJson(const std::vector<ChannelCalibration>& results) {
+QJsonArray CalibrationJsonArray(const std::vector<ChannelCalibration>& results) {
     const auto errors = [](const PointErrors& e) {
         return QJsonObject{{"offset_lsb", e.offsetLsb},
                            {"offset_volts", e.offsetVolts},
@@ -241,7 +241,11 @@ QByteArray CalibrationJson(const std::vector<ChannelCalibration>& results) {
             {"offset_code", r.offsetCode},
             {"fine_gain_code", r.fineCode},
         });
-    return QJsonDocument(channels).toJson(QJsonDocument::Indented);
+    return channels;
+}
+
+QByteArray CalibrationJson(const std::vector<ChannelCalibration>& results) {
+    return QJsonDocument(CalibrationJsonArray(results)).toJson(QJsonDocument::Indented);
 }
 
 } // namespace tq::bench

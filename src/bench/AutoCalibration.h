@@ -12,6 +12,7 @@
 #include "bench/Bench.h"
 #include "bench/Meter.h"
 
+#include <QJsonArray>
 #include <QString>
 
 #include <functional>
@@ -68,7 +69,8 @@ Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
 
 // The errors before and after as a table for a terminal, one line per channel.
 QString CalibrationTable(const std::vector<ChannelCalibration>& results);
-// The same as a JSON array of channel objects.
+// The same as a JSON array of channel objects, and as its text.
+QJsonArray CalibrationJsonArray(const std::vector<ChannelCalibration>& results);
 QByteArray CalibrationJson(const std::vector<ChannelCalibration>& results);
 
 } // namespace tq::bench

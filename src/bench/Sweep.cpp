@@ -246,23 +246,11 @@ QByteArray SweepCsv(const SweepResult& r) {
     return out;
 }
 
-QByteArray SweepJson(const SweepResult& r) {
-    QJsonArray points;
-    for (const SweepPoint& p : r.points) {
-        QJsonObject o{{"code", p.code},
-                      {"ideal_volts", p.idealVolts},
-                      {"volts", p.volts},
-                      {"stddev_volts", p.stddev},
-                      {"error_lsb", p.errorLsb},
-                      {"inl_endpoint_lsb", p.inlEndPointLsb},
-                      {"inl_bestfit_lsb", p.inlBestFitLsb}};
-        if (p.dnlLsb) o.insert(QStringLiteral("dnl_lsb"), *p.dnlLsb);
-        points.append(o);
-    }
+QJsonObject SweepSummaryJson(const SweepResult& r) {
     const auto extreme = [](double lsb, int32_t code) {
         return QJsonObject{{"lsb", lsb}, {"code", code}};
     };
-    QJsonObject root{
+    return QJsonObject{
         {"channel", QString::fromLatin1(ChannelName(r.channel).data())},
         {"range_volts", static_cast<double>(r.rangeVolts)},
         {"coding", r.twosComplement ? "twos_complement" : "binary"},
@@ -277,8 +265,24 @@ QByteArray SweepJson(const SweepResult& r) {
         {"dnl_pairs", r.dnlCount},
         {"ms_per_point", r.perPointMs},
         {"overhead_ms_per_point", r.overheadPerPointMs},
-        {"points", points},
     };
+}
+
+QByteArray SweepJson(const SweepResult& r) {
+    QJsonArray points;
+    for (const SweepPoint& p : r.points) {
+        QJsonObject o{{"code", p.code},
+                      {"ideal_volts", p.idealVolts},
+                      {"volts", p.volts},
+                      {"stddev_volts", p.stddev},
+                      {"error_lsb", p.errorLsb},
+                      {"inl_endpoint_lsb", p.inlEndPointLsb},
+                      {"inl_bestfit_lsb", p.inlBestFitLsb}};
+        if (p.dnlLsb) o.insert(QStringLiteral("dnl_lsb"), *p.dnlLsb);
+        points.append(o);
+    }
+    QJsonObject root = SweepSummaryJson(r);
+    root.insert(QStringLiteral("points"), points);
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
 

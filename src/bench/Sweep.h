@@ -14,6 +14,7 @@
 #include "bench/Meter.h"
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <chrono>
@@ -99,6 +100,8 @@ Status AnalyseSweep(SweepResult& result);
 QString SweepSummary(const SweepResult& result);
 // One line per point: code, written code, ideal and measured volts, spread, error, INL, DNL.
 QByteArray SweepCsv(const SweepResult& result);
+// The summary's figures as a JSON object, without the points.
+QJsonObject SweepSummaryJson(const SweepResult& result);
 // The summary and every point.
 QByteArray SweepJson(const SweepResult& result);
 // Writes bytes to a file, naming it in the error.

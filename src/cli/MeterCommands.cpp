@@ -173,8 +173,7 @@ bench::Outcome<Step> ParseCalibrate(Args args) {
         const bool all = outside.isEmpty();
         QJsonObject json{{QStringLiteral("meter"), w.meter.url},
                          {QStringLiteral("within_tolerance"), all},
-                         {QStringLiteral("channels"),
-                          QJsonDocument::fromJson(bench::CalibrationJson(*results)).array()}};
+                         {QStringLiteral("channels"), bench::CalibrationJsonArray(*results)}};
         std::string text = bench::CalibrationTable(*results).toStdString();
         text += all ? "every channel is within 0.5 LSB at 0 V and at zero scale"
                     : "not every channel came within 0.5 LSB: see the table";
@@ -248,8 +247,7 @@ bench::Outcome<Step> ParseSweep(Args args) {
                 return s.error();
         if (!plot.isEmpty())
             if (bench::Status s = ctx.options.renderPlot(*result, plot); !s) return s.error();
-        QJsonObject summary = QJsonDocument::fromJson(bench::SweepJson(*result)).object();
-        summary.remove(QStringLiteral("points"));
+        QJsonObject summary = bench::SweepSummaryJson(*result);
         summary.insert(QStringLiteral("meter"), w.meter.url);
         summary.insert(QStringLiteral("points"), static_cast<int>(result->points.size()));
         if (!csv.isEmpty()) summary.insert(QStringLiteral("csv"), csv);
