@@ -25,6 +25,20 @@ Error Refused(const QString& why) {
     return UsageError(why.toStdString());
 }
 
+// A set-up of the other board, with the program that opens that board.
+QString OtherBoard(const QString& fileBoard, Model model) {
+    QString why = QStringLiteral("the set-up is for the %1, this board is a %2")
+                      .arg(fileBoard.isEmpty() ? QStringLiteral("(no board)") : fileBoard,
+                           Q(ModelName(model)));
+    for (const Model other : {Model::TQ5802R, Model::TQ5802}) {
+        if (other == model || fileBoard != Q(ModelName(other))) continue;
+        why += other == Model::TQ5802
+                   ? QStringLiteral(": load it with tq5802, or tq5802ctl --legacy")
+                   : QStringLiteral(": load it with tq5802r, or tq5802ctl without --legacy");
+    }
+    return why;
+}
+
 // The named boolean fields of the function flags and the control lines, so reading and
 // writing them is one table each.
 template <class T> struct Flag {
@@ -101,9 +115,7 @@ Outcome<Snapshot> TakeSnapshot(Bench& bench) {
 }
 
 Status RestoreSnapshot(Bench& bench, const Snapshot& s) {
-    if (s.model != bench.model())
-        return Refused(QStringLiteral("the set-up is for the %1, this board is a %2")
-                           .arg(Q(ModelName(s.model)), Q(ModelName(bench.model()))));
+    if (s.model != bench.model()) return Refused(OtherBoard(Q(ModelName(s.model)), bench.model()));
     // Held: the input registers take everything, the outputs change once, at the LOAD.
     ControlLines held = s.lines;
     // Out of reset and not cleared while writing: the converter ignores register writes
@@ -174,10 +186,7 @@ Outcome<Snapshot> SnapshotFromJson(const QByteArray& json, Model model) {
                                                    : QStringLiteral("(none)"))
                            .arg(kSnapshotVersion));
     const QString board = root.value(QStringLiteral("board")).toString();
-    if (board != Q(ModelName(model)))
-        return Refused(
-            QStringLiteral("the set-up is for the %1, this board is a %2")
-                .arg(board.isEmpty() ? QStringLiteral("(no board)") : board, Q(ModelName(model))));
+    if (board != Q(ModelName(model))) return Refused(OtherBoard(board, model));
     Snapshot s;
     s.model = model;
     const QJsonObject channels = root.value(QStringLiteral("channels")).toObject();

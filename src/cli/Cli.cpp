@@ -37,8 +37,9 @@ QString HelpText(QCommandLineParser& parser) {
     }
     text += QStringLiteral(
         "\nA batch script holds one command per line; '#' starts a comment. Every line is\n"
-        "checked before the first runs; the script stops at the first failing line, naming it,\n"
-        "unless --keep-going.\n"
+        "checked before the first runs, and one that does not parse stops the script with\n"
+        "nothing sent; then it stops at the first line that fails, naming it, unless\n"
+        "--keep-going, which runs on past failures and names the first.\n"
         "\nExit codes:\n"
         "  0  done\n"
         "  1  a transfer with the board failed on the way\n"
@@ -97,7 +98,8 @@ int Run(int argc, char** argv) {
         QStringLiteral("json"), QStringLiteral("Write one JSON object per command (JSON Lines)."));
     const QCommandLineOption keepGoing(
         QStringLiteral("keep-going"),
-        QStringLiteral("Run a batch script to its end past failing lines."));
+        QStringLiteral("Run a batch script to its end past lines that fail while running "
+                       "(a line that does not parse still stops it before anything runs)."));
     for (const auto* option : {&simulate, &driver, &legacy, &board, &firmware, &json, &keepGoing})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("command"),

@@ -35,8 +35,9 @@ struct ServeOptions {
     qint64 maxOutput = 1024 * 1024; // unsent answers beyond this drop the client
 };
 
-// "ADDR:PORT", "[v6addr]:PORT", or "ADDR" alone (port 5025); nullopt when malformed.
-std::optional<std::pair<QHostAddress, quint16>> ParseListen(const QString& text);
+// "ADDR:PORT", "[v6addr]:PORT", or "ADDR" alone (port 5025); when malformed, a usage
+// error naming the part that is wrong and what it may be.
+bench::Outcome<std::pair<QHostAddress, quint16>> ParseListen(const QString& text);
 // "ADDR/PREFIX" or a single address; nullopt when malformed.
 std::optional<Subnet> ParseAllow(const QString& text);
 
