@@ -37,7 +37,8 @@ QString HelpText(QCommandLineParser& parser) {
                      QString::fromUtf8(c.summary.data(), static_cast<qsizetype>(c.summary.size())));
     }
     text += QStringLiteral(
-        "\nA batch script holds one command per line; '#' starts a comment. Every line is\n"
+        "\nA batch script holds one command per line; '#' at the start of a word starts a\n"
+        "comment, and double quotes group a word with blanks or '#'. Every line is\n"
         "checked before the first runs; the script stops at the first failing line, naming it,\n"
         "unless --keep-going.\n"
         "\nExit codes:\n"

@@ -142,6 +142,59 @@ class Batch(unittest.TestCase):
         self.assertEqual(out.splitlines()[-1], "C data 32768 (0x8000) = 0 V")
 
 
+class Inputs(unittest.TestCase):
+    """Files that are not what they seem, quoting in scripts, and refusals kept readable."""
+
+    def test_special_and_huge_files_are_refused_naming_them(self):
+        with tempfile.TemporaryDirectory() as d:
+            fifo, zero, huge = (os.path.join(d, n) for n in ("fifo", "zero", "huge.json"))
+            os.mkfifo(fifo)
+            os.symlink("/dev/zero", zero)
+            with open(huge, "wb") as f:
+                f.truncate(17 << 20)
+            cases = [(args, path, why) for path, why in [
+                (fifo, "pipe"), (zero, "device"), (d, "folder"), (huge, "larger than")]
+                for args in (["snapshot", "load", path], ["batch", path])]
+            cases.append((["serve", "--allow", "127.0.0.010"], "127.0.0.010", "dotted decimal"))
+            for args, path, why in cases:
+                with self.subTest(args=args):
+                    code, out, err = run("--simulate", *args)
+                    self.assertEqual(code, 2, err)
+                    self.assertIn(path, err)
+                    self.assertIn(why, err)
+            # Standard input is read only up to the limit too.
+            with open("/dev/zero", "rb") as endless:
+                done = subprocess.run([PROGRAM, "--simulate", "batch"], stdin=endless,
+                                      capture_output=True, text=True, timeout=60)
+            self.assertEqual(done.returncode, 2)
+            self.assertIn("standard input: it is larger than", done.stderr)
+
+    def test_quotes_group_words_and_comments_start_words(self):
+        with tempfile.TemporaryDirectory() as d:
+            script = (f'snapshot save {d}/run#1.json # a comment\n'
+                      f'snapshot save "{d}/a b#2.json"#x\n'
+                      f'snapshot save "{d}/q\\"uote.json"\n'
+                      'code A 5 #7\n'
+                      'read data A\n')
+            code, objects, err = batch(script)
+            self.assertEqual(code, 0, err)
+            self.assertEqual(sorted(os.listdir(d)),
+                             ["a b#2.json#x", "q\"uote.json", "run#1.json"])
+            self.assertEqual(objects[-2]["code"], 5)
+            code, objects, err = batch('code A 1\nsnapshot save "open\n')
+            self.assertEqual(code, 2)
+            self.assertIn("line 2: snapshot save \"open: the quote at column 15 is not closed",
+                          err)
+
+    def test_huge_and_binary_lines_are_echoed_short(self):
+        script = "code A " + "x" * 1_000_000 + "\n" + "volts \x1b[2J\x07 1\n" * 100
+        code, _, err = run("--simulate", "batch", script=script)
+        self.assertEqual(code, 2)
+        self.assertLess(len(err), 6000)
+        self.assertNotIn("\x1b", err)
+        self.assertIn("and 81 more", err)
+
+
 class Snapshot(unittest.TestCase):
     READ_BACK = "".join(f"read {r} {c}\n" for c in "ABCD"
                         for r in ("data", "coarse", "fine", "offset")) + "read function\nlines\n"
