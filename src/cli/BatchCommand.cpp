@@ -45,11 +45,9 @@ std::string_view Trimmed(std::string_view s) {
 } // namespace
 
 bench::Outcome<Step> ParseBatch(Args args) {
-    if (args.size() > 1) return UsageOf("batch [FILE]");
+    if (args.size() > 1) return UsageOf("batch");
     const bool fromStdin = args.empty() || args[0] == "-";
-    const QString name =
-        fromStdin ? QStringLiteral("standard input")
-                  : QString::fromUtf8(args[0].data(), static_cast<qsizetype>(args[0].size()));
+    const QString name = fromStdin ? QStringLiteral("standard input") : QString::fromUtf8(args[0]);
     QFile file(name);
     const bool opened =
         fromStdin ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
