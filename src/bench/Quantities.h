@@ -110,7 +110,7 @@ struct FunctionSetting {
     std::string_view scpiHeader; // a switch's header (the pins share FUNCtion:DIO#)
     std::string_view meaning;
 
-    bool isPin() const { return high != nullptr; }
+    constexpr bool isPin() const { return high != nullptr; }
 };
 
 inline constexpr FunctionSetting kFunctionSettings[] = {

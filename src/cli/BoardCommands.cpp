@@ -145,13 +145,6 @@ bool NoWords(Args args) {
 
 // ---- Control lines and function register as settings ---------------------------------------
 
-QString OnOff(bool on) {
-    return on ? QStringLiteral("on") : QStringLiteral("off");
-}
-QString HighLow(bool high) {
-    return high ? QStringLiteral("high") : QStringLiteral("low");
-}
-
 Reply LinesReply(Context& ctx, const bench::ControlLines& l) {
     Reply r;
     for (const bench::LineSwitch& line : bench::kLineSwitches) {
