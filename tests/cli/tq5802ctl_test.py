@@ -55,12 +55,13 @@ class ExitCodes(unittest.TestCase):
                     self.assertTrue(err.startswith("tq5802ctl: "), err)
 
     def test_a_feature_the_board_lacks_is_refused_by_name(self):
-        code, objects, _ = run("--simulate", "--legacy", "--json", "temp")
+        code, out, _ = run("--simulate", "--legacy", "--json", "temp")
         self.assertEqual(code, 2)
-        error = objects[-1]["error"]
+        reply = json.loads(out.splitlines()[-1])
+        error = reply["error"]
         self.assertEqual((error["kind"], error["message"]),
                          ("missing", "the TQ5802 board has no temperature readout"))
-        self.assertEqual(objects[-1]["transfers"], 0)
+        self.assertEqual(reply["transfers"], 0)
 
     def test_a_relative_driver_path_is_taken_from_the_working_directory(self):
         folder, name = os.path.split(FAILING_DRIVER)
