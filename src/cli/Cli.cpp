@@ -2,6 +2,7 @@
 #include "cli/PlotLibrary.h"
 
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -46,15 +47,20 @@ QString HelpText(QCommandLineParser& parser) {
         "  2  usage or value error: nothing was sent\n"
         "  3  no board found, or its firmware download failed\n"
         "  4  the driver library could not be loaded\n"
-        "  5  the meter could not be reached, or did not answer or answered nonsense\n"
-        "  6  stopped by the user while moving the meter's probe\n"
-        "  7  calibration ended outside 0.5 LSB on a channel (calibrate)\n");
+        "  5  the meter failed: unreachable, silent, or readings no output can give (a meter\n"
+        "     not on the channel, not a single number, out of range); the board was put back\n"
+        "  6  stopped by the user (the probe not moved, SIGINT or SIGTERM); the board was put\n"
+        "     back as it was\n"
+        "  7  calibration ended outside 0.5 LSB on a channel, whose trims were put back\n");
     return text;
 }
 
 } // namespace
 
 int Run(int argc, char** argv) {
+    // Held from the start, before any thread exists, so that no thread takes the signals
+    // while a meter run needs them; released at once for every other command.
+    InterruptHold interrupts;
     // A sweep's plot is drawn with widgets, on the offscreen platform unless told otherwise:
     // tq5802ctl never shows a window and needs no display.
     // The plots come from a library of their own, loaded only here, so that every other
@@ -164,6 +170,9 @@ int Run(int argc, char** argv) {
         const std::string_view name = FindCommand(words.front()) ? words.front() : "";
         return WriteError(context, name, parsed.error());
     }
+
+    if (parsed->command->name != "calibrate" && parsed->command->name != "sweep")
+        interrupts.release();
 
     std::unique_ptr<bench::Bench> bench;
     if (parsed->command->opensBoard) {

@@ -293,12 +293,39 @@ class Meter(unittest.TestCase):
             (["sweep", *self.meter, "--channel", "ALL"], 2, "one channel"),
             (["calibrate", "--meter", "tcp://127.0.0.1:1", "--route", "x"], 5,
              "cannot reach the meter at 127.0.0.1:1"),
+            # The meter left on DAC A.
+            (["calibrate", *self.meter, "--route", "ROUT:CLOS (@1)", "--channels", "B"], 5,
+             "DAC B stepped by 10 V, the meter saw"),
+            (["sweep", *self.meter, "--route", "ROUT:CLOS (@1)", "--channel", "C", "--points",
+              "9"], 5, "is it on DAC C?"),
         ]
         for args, expected, text in cases:
             with self.subTest(args=args):
                 code, _, err = self.run_meter(*args)
                 self.assertEqual(code, expected, err)
                 self.assertIn(text, err)
+
+    def test_a_signal_stops_the_run_and_exits_6(self):
+        import signal
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal=sig):
+                run = subprocess.Popen(
+                    [PROGRAM, "--simulate", "calibrate", *self.meter, "--settle", "600000",
+                     "--route", "ROUT:CLOS (@{n})"], stdout=subprocess.PIPE,
+                    stderr=subprocess.PIPE, text=True, env=self.env, stdin=subprocess.DEVNULL)
+                # The first measurement has begun, and settles for ten minutes.
+                first = run.stderr.readline()
+                run.send_signal(sig)
+                _, err = run.communicate(timeout=30)
+                self.assertTrue(first.startswith("[1/44] DAC A"), first)
+                self.assertEqual(run.returncode, 6, err)
+                self.assertIn("interrupted: calibration cancelled; the board was put back", err)
+
+    def test_a_meter_failure_is_kind_meter(self):
+        code, out, _ = self.run_meter("--json", "sweep", *self.meter, "--route", "ROUT:CLOS (@2)",
+                                      "--channel", "A", "--points", "9")
+        self.assertEqual(code, 5)
+        self.assertEqual(json.loads(out)["error"]["kind"], "meter")
 
 
 if __name__ == "__main__":

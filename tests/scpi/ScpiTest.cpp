@@ -185,7 +185,17 @@ TEST_F(ScpiOnSim, CalibratesAgainstTheServersMeters) {
     EXPECT_EQ(answer.substr(0, 2), "1,") << answer;
     EXPECT_EQ(firstError(), 0);
     EXPECT_NE(board().offset[1], 0) << "DAC B's offset error was trimmed";
-    run("CAL1:AUTO;:CAL1:AUTO", served);
+    // The meter left on DAC A: the run fails naming what it saw, and B keeps its trims.
+    const TQSimRegisters trimmed = board();
+    run("CAL:MET:ROUT 'ROUT:CLOS (@1)';:CAL2:AUTO", served);
+    const std::string error = session.errors.next();
+    EXPECT_EQ(error.rfind("103,\"Meter failed;DAC B stepped by 10 V, the meter saw ", 0), 0u)
+        << error;
+    EXPECT_NE(error.find("is it on DAC B?"), std::string::npos) << error;
+    EXPECT_EQ(board().offset[1], trimmed.offset[1]);
+    EXPECT_EQ(board().fine[1], trimmed.fine[1]);
+    EXPECT_EQ(board().input[1], trimmed.input[1]);
+    run("CAL:MET:ROUT 'ROUT:CLOS (@{n})';:CAL1:AUTO;:CAL1:AUTO", served);
     EXPECT_EQ(firstError(), -221) << "one long operation per message";
     EXPECT_EQ(run("CAL:MET \"tcp://127.0.0.1:1\";:CAL:MET:ROUT 'X';ROUT?", served),
               "\"ROUT:CLOS (@{n})\"");
