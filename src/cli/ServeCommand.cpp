@@ -20,7 +20,7 @@ bench::Outcome<Step> ParseServe(Args args) {
         const std::string_view option = args[i];
         if (i + 1 == args.size()) return UsageOf(usage);
         const std::string_view word = args[i + 1];
-        const QString value = QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size()));
+        const QString value = QString::fromUtf8(word);
         if (option == "--listen") {
             const auto where = scpi::ParseListen(value);
             if (!where)
