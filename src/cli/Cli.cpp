@@ -46,7 +46,7 @@ QString HelpText(QCommandLineParser& parser) {
         "  3  no board found, or its firmware download failed\n"
         "  4  the driver library could not be loaded\n"
         "  5  the meter could not be reached, or did not answer or answered nonsense\n"
-        "  6  stopped by the user while moving the meter's probe\n"
+        "  6  stopped by the user: at the meter's probe prompt, or SIGINT/SIGTERM during play\n"
         "  7  calibration ended outside 0.5 LSB on a channel (calibrate)\n");
     return text;
 }
