@@ -78,6 +78,7 @@ public:
     QMenu* MnuTools;
     QAction* MnuMeterCalibration; // "Calibrate with Meter..."
     QAction* MnuMeterSweep;       // "Sweep with Meter..."
+    QAction* MnuWaveform;         // "Waveform..."
     QMenu* MnuHelp;
     QAction* MnuAbout;
     QAction* MnuTest; // "Direct Read/Write", not available
@@ -88,6 +89,7 @@ public:
     void MnuAbout_Click();
     void MnuMeterCalibration_Click();
     void MnuMeterSweep_Click();
+    void MnuWaveform_Click();
     void Command10_Click();
 
     // The switches of the control lines and the function register from the shared state,
@@ -128,6 +130,7 @@ private:
     QPointer<QDialog> about_;
     QPointer<QDialog> meterCalibration_;
     QPointer<QDialog> meterSweep_;
+    QPointer<QDialog> waveform_;
     std::unique_ptr<BoardSetup> setup_;
 };
 
