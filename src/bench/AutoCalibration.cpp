@@ -1,5 +1,7 @@
 #include "bench/AutoCalibration.h"
 
+#include "bench/MeterChecks.h"
+
 #include "device/Calibration.h"
 #include "device/RegisterMap.h"
 
@@ -25,19 +27,19 @@ std::string EntryText(double volts) {
     return QString::number(volts, 'g', 12).toStdString();
 }
 
-struct Saved {
-    Channel channel;
-    ChannelRegisters registers;
-};
+Error MeterError(const QString& message) {
+    return Error{Error::Kind::Meter, message.toStdString()};
+}
 
 class Run {
 public:
     Run(Bench& bench, Meter& meter, const CalibrationOptions& options,
         const CalibrationHooks& hooks)
         : bench_(bench), meter_(meter), options_(options), hooks_(hooks),
-          steps_(static_cast<int>(options.channels.size()) * (2 + 3 * options.maxPasses)) {}
+          steps_(static_cast<int>(options.channels.size()) * perChannel()) {}
 
     Outcome<ChannelCalibration> channel(Channel c) {
+        const int first = step_;
         ChannelCalibration result;
         result.channel = c;
         result.rangeVolts = bench_.rangeVolts(c);
@@ -57,10 +59,9 @@ public:
             const auto offset =
                 device::CalibrateOffset(*offsetRead, EntryText(errors->offsetVolts), range);
             if (!offset)
-                return UsageError(QStringLiteral("%1: the offset step cannot use %2 V")
+                return MeterError(QStringLiteral("%1: the offset step cannot use %2 V")
                                       .arg(Caption(c))
-                                      .arg(errors->offsetVolts)
-                                      .toStdString());
+                                      .arg(errors->offsetVolts));
             if (Status s = bench_.writeRaw(device::OffsetRegister, AddressCode(c), offset->code);
                 !s)
                 return s.error();
@@ -69,19 +70,18 @@ public:
 
             // Gain step on the output at zero scale with the new offset.
             Outcome<double> zeroScale =
-                reading(c, -static_cast<double>(range), label + QStringLiteral(": zero scale"));
+                reading(c, -static_cast<double>(range), QStringLiteral("zero scale"), label);
             if (!zeroScale) return zeroScale.error();
             Outcome<int32_t> fineRead = bench_.readRegister(device::FineGainRegister, c);
             if (!fineRead) return fineRead.error();
             const auto gain =
                 device::CalibrateGain(*fineRead, EntryText(*zeroScale), range, positive);
             if (!gain)
-                return UsageError(
+                return MeterError(
                     QStringLiteral("%1: the gain step cannot use %2 V (%3)")
                         .arg(Caption(c))
                         .arg(*zeroScale)
-                        .arg(QString::fromLatin1(device::NegativeNumberExpected.data()))
-                        .toStdString());
+                        .arg(QString::fromLatin1(device::NegativeNumberExpected.data())));
             if (Status s = bench_.writeRaw(device::FineGainRegister, AddressCode(c), gain->code);
                 !s)
                 return s.error();
@@ -96,24 +96,27 @@ public:
                                      std::abs(errors->zeroScaleLsb) <= options_.toleranceLsb;
             if (result.withinTolerance) break;
         }
-        // The steps not taken by an early end still count towards the bar.
-        step_ = std::max(step_, stepsBefore(c) + 2 + 3 * options_.maxPasses);
+        // The passes not needed are not counted: the total is what is measured.
+        steps_ -= first + perChannel() - step_;
         return result;
     }
 
-private:
-    int stepsBefore(Channel c) const {
-        const auto at = std::ranges::find(options_.channels, c) - options_.channels.begin();
-        return static_cast<int>(at) * (2 + 3 * options_.maxPasses);
+    void finished(Channel last) {
+        if (hooks_.progress) hooks_.progress({last, step_, steps_, {}});
     }
 
+private:
+    int perChannel() const { return 2 + 3 * options_.maxPasses; }
+
+    // Both points; the step between them shows whether the meter follows the channel.
     Outcome<PointErrors> measure(Channel c, const QString& label) {
         const double range = bench_.rangeVolts(c);
         const double lsb = 2 * range / 65536;
-        Outcome<double> zero = reading(c, 0.0, label + QStringLiteral(": 0 V"));
+        Outcome<double> zero = reading(c, 0.0, QStringLiteral("0 V"), label);
         if (!zero) return zero.error();
-        Outcome<double> low = reading(c, -range, label + QStringLiteral(": zero scale"));
+        Outcome<double> low = reading(c, -range, QStringLiteral("zero scale"), label);
         if (!low) return low.error();
+        if (Status follows = CheckFollows(c, range, *zero - *low); !follows) return follows.error();
         PointErrors e;
         e.offsetVolts = *zero;
         e.zeroScaleVolts = *low + range;
@@ -122,16 +125,18 @@ private:
         return e;
     }
 
-    Outcome<double> reading(Channel c, double volts, const QString& what) {
+    Outcome<double> reading(Channel c, double volts, const QString& point, const QString& label) {
         if (hooks_.cancelled && hooks_.cancelled())
             return Error{Error::Kind::Cancelled, "calibration cancelled"};
         if (hooks_.progress)
-            hooks_.progress({c, step_, steps_, QStringLiteral("%1, %2").arg(Caption(c), what)});
+            hooks_.progress(
+                {c, step_, steps_, QStringLiteral("%1, %2: %3").arg(Caption(c), label, point)});
         ++step_;
         if (Status s = bench_.setVolts(c, volts); !s) return s.error();
-        meter_.settle();
+        if (Status s = meter_.settle(); !s) return s.error();
         Outcome<Reading> r = meter_.measure();
         if (!r) return r.error();
+        if (Status s = CheckReading(c, bench_.rangeVolts(c), r->mean, point); !s) return s.error();
         return r->mean;
     }
 
@@ -142,6 +147,15 @@ private:
     int steps_;
     int step_ = 0;
 };
+
+// The run's error, with what could not be put back.
+Error WithRestore(Error error, const Status& restored) {
+    if (error.kind == Error::Kind::Cancelled && error.message == "cancelled")
+        error.message = "calibration cancelled";
+    if (!restored)
+        error.message += "; putting the channels back failed too: " + restored.error().message;
+    return error;
+}
 
 } // namespace
 
@@ -160,41 +174,28 @@ Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
     if (!bench.function().sdoEnabled)
         return UsageError("serial data output is off: switch it on so the trims can be read back");
 
-    std::vector<Saved> saved;
-    for (const Channel c : options.channels) {
-        Outcome<ChannelRegisters> r = bench.readChannel(c);
-        if (!r) return r.error();
-        saved.push_back({c, *r});
-    }
+    const Outcome<ChannelsAsFound> found = ChannelsAsFound::read(bench, options.channels);
+    if (!found) return found.error();
+    const MeterCancelScope cancelScope(meter, hooks.cancelled);
 
     Run run(bench, meter, options, hooks);
     std::vector<ChannelCalibration> results;
-    std::optional<Error> failure;
     for (const Channel c : options.channels) {
         Outcome<ChannelCalibration> r = run.channel(c);
-        if (!r) {
-            failure = r.error();
-            break;
-        }
+        if (!r) return WithRestore(r.error(), found->restore(bench));
         results.push_back(*r);
     }
 
-    // Put back what the run changed; the first failure is the one to report.
+    // Out of tolerance, a channel is put back whole; within it, only its data code.
     Status restored;
-    for (const Saved& s : saved) {
-        auto keep = [&](Status st) {
-            if (!st && restored) restored = st;
-        };
-        if (failure) {
-            keep(
-                bench.writeRaw(device::OffsetRegister, AddressCode(s.channel), s.registers.offset));
-            keep(
-                bench.writeRaw(device::FineGainRegister, AddressCode(s.channel), s.registers.fine));
-        }
-        keep(bench.setCode(s.channel, s.registers.data));
+    for (ChannelCalibration& r : results) {
+        r.restored = !r.withinTolerance;
+        Status s = found->restore(bench, r.channel,
+                                  r.restored ? ChannelsAsFound::Whole : ChannelsAsFound::DataOnly);
+        if (!s && restored) restored = s;
     }
-    if (failure) return *failure;
     if (!restored) return restored.error();
+    run.finished(options.channels.back());
     return results;
 }
 
@@ -215,6 +216,7 @@ QString CalibrationTable(const std::vector<ChannelCalibration>& results) {
                cell(r.after.zeroScaleLsb, r.after.zeroScaleVolts) + QString::number(r.passes);
         if (!r.withinTolerance) out += QStringLiteral(", not within tolerance");
         if (r.offsetLimited || r.gainLimited) out += QStringLiteral(", trim at its limit");
+        if (r.restored) out += QStringLiteral(", trims put back");
         out += QLatin1Char('\n');
     }
     return out;
@@ -240,6 +242,7 @@ QJsonArray CalibrationJsonArray(const std::vector<ChannelCalibration>& results) 
             {"gain_limited", r.gainLimited},
             {"offset_code", r.offsetCode},
             {"fine_gain_code", r.fineCode},
+            {"trims_restored", r.restored},
         });
     return channels;
 }

@@ -5,9 +5,16 @@
 // (device/Calibration.h), written to the offset and fine gain registers. Passes repeat
 // until both residuals are within the tolerance or the pass limit is reached.
 //
-// A cancelled or failed run writes every selected channel's offset and fine gain back as
-// they were before it started. Every run, finished or not, loads each channel's data
-// register back as it found it.
+// Before a channel is trimmed the meter must be seen to follow it: every measurement of the
+// two points checks that the step from zero scale to 0 V reached the meter within
+// kStepTolerance (MeterChecks.h), and every reading that it lies within the channel's range.
+// A meter that fails either check ends the run with an Error of kind Meter saying what was
+// seen; so do readings that are not one number (Meter.h).
+//
+// A run that fails or is cancelled puts every selected channel's range, trims and data code
+// back as it found them. A channel that ends outside the tolerance gets its range and trims
+// back too (ChannelCalibration::restored); one within it keeps its new trims. Every run loads
+// each channel's data register back as it found it.
 
 #include "bench/Bench.h"
 #include "bench/Meter.h"
@@ -44,25 +51,33 @@ struct ChannelCalibration {
     // A correction was beyond the register's range and limited to it.
     bool offsetLimited = false;
     bool gainLimited = false;
-    int32_t offsetCode = 0; // registers as last written
+    int32_t offsetCode = 0; // registers as last written by the passes
     int32_t fineCode = 0;
+    bool restored = false; // outside the tolerance: the trims were put back as found
 };
 
 struct CalibrationProgress {
     Channel channel = Channel::A;
-    int step = 0;  // measurements done so far, 0-based
-    int steps = 0; // the most the run can take
-    QString what;  // e.g. "DAC B, pass 1: offset at 0 V"
+    int step = 0; // measurements done so far
+    // The most the run can take; it shrinks when a channel ends early, and equals step at
+    // the run's end.
+    int steps = 0;
+    QString what; // the measurement about to be made, e.g. "DAC B, pass 1: zero scale";
+                  // empty at the end
 };
 
 struct CalibrationHooks {
-    std::function<void(const CalibrationProgress&)> progress; // before each measurement
-    std::function<bool()> cancelled;                          // polled between measurements
+    // Before each measurement, and once at the end of a run that succeeded.
+    std::function<void(const CalibrationProgress&)> progress;
+    // Polled before each meter reading and while the output settles (it may be called from
+    // any thread the run runs on): true stops the run within one reading.
+    std::function<bool()> cancelled;
 };
 
 // Runs the calibration. Refuses channels that are All or repeated, and a board whose serial
 // data output is off (the registers must be read back). Cancelling gives an Error of kind
-// Cancelled after the trims were restored.
+// Cancelled after the channels were put back; a failure to put them back is added to the
+// run's error.
 Outcome<std::vector<ChannelCalibration>> Calibrate(Bench& bench, Meter& meter,
                                                    const CalibrationOptions& options,
                                                    const CalibrationHooks& hooks = {});

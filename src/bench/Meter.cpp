@@ -35,6 +35,13 @@ Error TooLong() {
     return MeterError(QStringLiteral("answer from the meter is longer than 64 KiB"));
 }
 
+// A second line for one query would pass for the next query's answer.
+Error TwoLines(const QString& where, const QByteArray& extra) {
+    return MeterError(QStringLiteral("meter at %1 answered more than one line to a query "
+                                     "(then '%2')")
+                          .arg(where, PrintableText(extra.trimmed())));
+}
+
 QString Seconds(std::chrono::milliseconds t) {
     return QString::number(static_cast<double>(t.count()) / 1000.0, 'g', 6) + QStringLiteral(" s");
 }
@@ -70,9 +77,12 @@ public:
     }
 
     Status send(const QByteArray& line) override {
-        // An answer that came after its query timed out must not pass for the next one's.
-        socket_.readAll();
+        // An answer that came after its query timed out must not pass for the next one's;
+        // more after an answer that came in time is a meter that answers twice.
+        const QByteArray unread = buffer_ + socket_.readAll();
         buffer_.clear();
+        if (std::exchange(answered_, false) && !unread.trimmed().isEmpty())
+            return TwoLines(where(), unread);
         if (socket_.state() != QAbstractSocket::ConnectedState) return closed();
         socket_.write(line + '\n');
         while (socket_.bytesToWrite() > 0)
@@ -89,6 +99,8 @@ public:
                 QByteArray line = buffer_.left(end);
                 buffer_.remove(0, end + 1);
                 if (line.endsWith('\r')) line.chop(1);
+                if (!buffer_.trimmed().isEmpty()) return TwoLines(where(), buffer_);
+                answered_ = true;
                 return line;
             }
             if (buffer_.size() > kMaxAnswer) {
@@ -117,6 +129,7 @@ private:
     std::chrono::milliseconds timeout_;
     QTcpSocket socket_;
     QByteArray buffer_;
+    bool answered_ = false; // the last query's answer came in time
 };
 
 // /dev/usbtmc followed by digits only: no other folder, no "..", no trailing anything.
@@ -191,6 +204,8 @@ public:
         answer.chop(1);
         if (answer.endsWith('\r')) answer.chop(1);
         if (answer.size() > kMaxAnswer) return TooLong();
+        if (const qsizetype end = answer.indexOf('\n'); end >= 0)
+            return TwoLines(file_.fileName(), answer.mid(end + 1));
         return answer;
     }
 
@@ -200,32 +215,51 @@ private:
 };
 
 Status CheckOptions(const MeterOptions& o) {
-    if (o.samples < 1 || o.samples > 1000)
-        return UsageError(QStringLiteral("%1 samples per reading is outside 1 to 1000")
+    if (o.samples < 1 || o.samples > kMaxSamples)
+        return UsageError(QStringLiteral("%1 samples per reading is outside 1 to %2")
                               .arg(o.samples)
+                              .arg(kMaxSamples)
                               .toStdString());
-    if (!(o.nplc >= 0 && o.nplc <= 1000))
-        return UsageError(QStringLiteral("NPLC %1 is outside 0 to 1000").arg(o.nplc).toStdString());
-    if (o.settle.count() < 0 || o.settle > std::chrono::minutes(10))
-        return UsageError("the settle time must be 0 to 600 s");
-    if (o.timeout.count() < 1 || o.timeout > std::chrono::minutes(10))
-        return UsageError("the meter's timeout must be 1 ms to 600 s");
+    if (!(o.nplc >= 0 && o.nplc <= kMaxNplc))
+        return UsageError(
+            QStringLiteral("NPLC %1 is outside 0 to %2").arg(o.nplc).arg(kMaxNplc).toStdString());
+    if (o.settle.count() < 0 || o.settle > kMaxSettle)
+        return UsageError(QStringLiteral("the settle time must be 0 to %1")
+                              .arg(Seconds(kMaxSettle))
+                              .toStdString());
+    if (o.timeout.count() < 1 || o.timeout > kMaxTimeout)
+        return UsageError(QStringLiteral("the meter's timeout must be 1 ms to %1")
+                              .arg(Seconds(kMaxTimeout))
+                              .toStdString());
     return {};
 }
 
 } // namespace
 
+QString PrintableText(const QByteArray& text, qsizetype longest) {
+    QString out;
+    for (const char byte : text.left(longest)) {
+        const auto c = static_cast<unsigned char>(byte);
+        // C0, DEL and C1: what a terminal would act on rather than show.
+        out += c < 0x20 || (c >= 0x7F && c < 0xA0) ? QChar(u'?') : QChar(c);
+    }
+    if (text.size() > longest) out += QStringLiteral("...");
+    return out;
+}
+
 Outcome<double> ParseReading(const QByteArray& answer) {
-    const QByteArray field = answer.split(',').front().trimmed();
+    const QByteArray field = answer.trimmed();
+    if (field.contains(','))
+        return MeterError(
+            QStringLiteral("answer '%1' is a list, not one reading").arg(PrintableText(answer)));
     bool ok = false;
     const double value = field.toDouble(&ok);
     if (!ok || !std::isfinite(value))
-        return MeterError(QStringLiteral("answer '%1' is not a number")
-                              .arg(QString::fromLatin1(answer.left(80))));
+        return MeterError(QStringLiteral("answer '%1' is not a number").arg(PrintableText(answer)));
     // SCPI's "not a number" and overload answers are 9.91E37 and 9.9E37.
     if (std::abs(value) >= 9.9e37)
         return MeterError(
-            QStringLiteral("the meter reports an overload ('%1')").arg(QString::fromLatin1(field)));
+            QStringLiteral("the meter reports an overload ('%1')").arg(PrintableText(field)));
     return value;
 }
 
@@ -274,7 +308,7 @@ Outcome<QByteArray> Meter::query(const QByteArray& command) {
 Outcome<QString> Meter::identify() {
     Outcome<QByteArray> answer = query("*IDN?");
     if (!answer) return answer.error();
-    return QString::fromLatin1(answer->trimmed());
+    return PrintableText(answer->trimmed(), 200);
 }
 
 Status Meter::configure() {
@@ -293,9 +327,8 @@ Status Meter::sendChecked(const QByteArray& command) {
     bool numbered = false;
     const int code = error->split(',').front().trimmed().toInt(&numbered);
     if (numbered && code == 0) return {};
-    return MeterError(
-        QStringLiteral("meter at %1 refused '%2': %3")
-            .arg(where_, QString::fromLatin1(command), QString::fromLatin1(error->trimmed())));
+    return MeterError(QStringLiteral("meter at %1 refused '%2': %3")
+                          .arg(where_, PrintableText(command), PrintableText(error->trimmed())));
 }
 
 Status Meter::select(Channel channel) {
@@ -323,10 +356,18 @@ Status Meter::select(Channel channel) {
     return {};
 }
 
-void Meter::settle() {
-    if (options_.settle.count() == 0) return;
+Status Meter::settle() {
+    const auto cancelled = [this] { return cancelled_ && cancelled_(); };
     WaitClock clock(waited_);
-    QThread::msleep(static_cast<unsigned long>(options_.settle.count()));
+    // In slices, so that a stop is not held up by a long settle time.
+    const QDeadlineTimer deadline(options_.settle);
+    while (!deadline.hasExpired()) {
+        if (cancelled()) break;
+        QThread::msleep(
+            static_cast<unsigned long>(std::clamp<qint64>(deadline.remainingTime(), 1, 50)));
+    }
+    if (cancelled()) return Error{Error::Kind::Cancelled, "cancelled"};
+    return {};
 }
 
 Outcome<double> Meter::reading() {
@@ -342,6 +383,7 @@ Outcome<Reading> Meter::measure() {
     Reading r;
     double m2 = 0;
     for (int i = 0; i < options_.samples; ++i) {
+        if (cancelled_ && cancelled_()) return Error{Error::Kind::Cancelled, "cancelled"};
         Outcome<double> v = reading();
         if (!v) return v.error();
         ++r.samples;

@@ -18,8 +18,15 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 namespace tq::bench {
+
+// The options' limits; every front end offers these and no others.
+inline constexpr int kMaxSamples = 1000;
+inline constexpr double kMaxNplc = 1000;
+inline constexpr std::chrono::milliseconds kMaxSettle{600'000};
+inline constexpr std::chrono::milliseconds kMaxTimeout{600'000};
 
 struct MeterOptions {
     QString url; // tcp://HOST[:PORT] or usbtmc:///dev/usbtmcN
@@ -28,7 +35,7 @@ struct MeterOptions {
         ConfigureRead, // "CONF:VOLT:DC" (and "VOLT:DC:NPLC n") once, then "READ?" per sample
     } query = Query::Measure;
     double nplc = 0; // integration time in power-line cycles; 0 leaves the meter's own
-    int samples = 1; // readings averaged per measurement, 1..1000
+    int samples = 1; // readings averaged per measurement, 1..kMaxSamples
     std::chrono::milliseconds settle{50};    // wait after each output change
     std::chrono::milliseconds timeout{3000}; // per answer (and for connecting)
     // Command that routes a channel to the meter through a scanner; "{n}" becomes 1..4 for
@@ -69,6 +76,12 @@ public:
     const MeterOptions& options() const { return options_; }
     QString where() const { return where_; }
     void setProbeRequest(ProbeRequest ask) { ask_ = std::move(ask); }
+    // Polled before each reading and while settling: once it returns true, settle() and
+    // measure() end with an Error of kind Cancelled, so a stop is seen within one reading.
+    // Empty: never cancelled. Returns the check it replaces.
+    std::function<bool()> setCancelCheck(std::function<bool()> cancelled) {
+        return std::exchange(cancelled_, std::move(cancelled));
+    }
 
     Status send(const QByteArray& command);
     Outcome<QByteArray> query(const QByteArray& command);
@@ -84,9 +97,10 @@ public:
     // Error of kind Cancelled when declined, Usage when nobody can be asked). Repeating the
     // channel routed last does nothing.
     Status select(Channel channel);
-    // The settle time, counted as waiting.
-    void settle();
-    // The average and spread of `samples` readings. A reading of 9.9E37 is an overload.
+    // The settle time, counted as waiting; Cancelled when the cancel check fires meanwhile.
+    Status settle();
+    // The average and spread of `samples` readings, each one parsed by ParseReading. An
+    // answer of more than one line is an error too.
     Outcome<Reading> measure();
 
     // Time spent waiting for the meter's answers and settling, since construction.
@@ -99,11 +113,18 @@ private:
     MeterOptions options_;
     QString where_;
     ProbeRequest ask_;
+    std::function<bool()> cancelled_;
     std::optional<Channel> routed_;
     std::chrono::nanoseconds waited_{0};
 };
 
-// Parses one answer as volts: the first comma-separated field, blanks trimmed.
+// Parses one answer as volts: a single number, blanks around it trimmed. A list, text, a
+// non-finite number and SCPI's overload and not-a-number values (9.9E37, 9.91E37) are
+// Errors of kind Meter that quote the answer.
 Outcome<double> ParseReading(const QByteArray& answer);
+
+// Text from a meter as it may be shown anywhere: control characters (terminal escape
+// sequences included) become '?', and it is cut to `longest` characters with "...".
+QString PrintableText(const QByteArray& text, qsizetype longest = 80);
 
 } // namespace tq::bench

@@ -1,9 +1,10 @@
 #include "bench/Snapshot.h"
 
+#include "bench/FileInput.h"
+
 #include "device/Encodings.h"
 #include "device/RegisterMap.h"
 
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -216,14 +217,11 @@ Status SaveSnapshotFile(const Snapshot& snapshot, const QString& path) {
 }
 
 Outcome<Snapshot> LoadSnapshotFile(const QString& path, Model model) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
     // A set-up file is a few hundred bytes; anything far larger is not one.
     constexpr qint64 kLargest = 1 << 20;
-    if (file.size() > kLargest)
-        return Refused(QStringLiteral("%1 is not a board set-up file").arg(path));
-    Outcome<Snapshot> s = SnapshotFromJson(file.readAll(), model);
+    const Outcome<QByteArray> bytes = ReadInputFile(path, kLargest);
+    if (!bytes) return bytes.error();
+    Outcome<Snapshot> s = SnapshotFromJson(*bytes, model);
     if (!s)
         return Refused(
             QStringLiteral("%1: %2").arg(path, QString::fromStdString(s.error().message)));

@@ -1,5 +1,6 @@
 #include "bench/Sweep.h"
 
+#include "bench/MeterChecks.h"
 #include "device/RegisterMap.h"
 
 #include <QJsonArray>
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cmath>
 #include <map>
+#include <numeric>
 
 namespace tq::bench {
 
@@ -18,6 +20,9 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr int32_t kLastCode = 65535;
 constexpr int32_t kZeroVoltsCode = 32768;
+// Between neighbouring codes measured, the output may differ from its average step by this
+// much: far beyond the DNL of any converter worth sweeping, so only a faulty reading does.
+constexpr double kMaxJumpLsb = 8;
 
 QString Caption(Channel c) {
     const std::string_view text = ChannelCaption(c);
@@ -82,10 +87,10 @@ Status AnalyseSweep(SweepResult& r) {
         return UsageError("a sweep needs readings at codes 0, 32768 and 65535");
     const double range = r.rangeVolts;
     const double lsb = 2 * range / 65536;
+    if (Status follows = CheckFollows(r.channel, kLastCode * lsb, high->volts - low->volts);
+        !follows)
+        return follows;
     const double step = (high->volts - low->volts) / kLastCode;
-    if (!(step > 0))
-        return UsageError("the output does not rise from zero to full scale: is the meter "
-                          "on the right channel?");
 
     // Least squares line over the evenly spaced codes, centred for precision.
     double n = 0, sx = 0, sy = 0;
@@ -111,6 +116,23 @@ Status AnalyseSweep(SweepResult& r) {
         if (previous && previous->code == p.code - 1)
             p.dnlLsb = (p.volts - previous->volts) / step - 1;
         previous = &p;
+    }
+    for (std::size_t i = 1; i < r.points.size(); ++i) {
+        const SweepPoint& a = r.points[i - 1];
+        const SweepPoint& b = r.points[i];
+        const double jump = (b.volts - a.volts) / step - (b.code - a.code);
+        if (std::abs(jump) > kMaxJumpLsb)
+            return Error{Error::Kind::Meter,
+                         QStringLiteral("%1 from code %2 to %3: the meter saw the output move "
+                                        "%4 LSB off its average step (%5 V to %6 V): a reading "
+                                        "went wrong")
+                             .arg(Caption(r.channel))
+                             .arg(a.code)
+                             .arg(b.code)
+                             .arg(jump, 0, 'g', 4)
+                             .arg(a.volts, 0, 'g', 7)
+                             .arg(b.volts, 0, 'g', 7)
+                             .toStdString()};
     }
     r.offsetErrorLsb = mid->errorLsb;
     r.zeroScaleErrorLsb = low->errorLsb;
@@ -142,59 +164,83 @@ Outcome<SweepResult> RunSweep(Bench& bench, Meter& meter, const SweepOptions& o,
         return UsageError("codes around a carry must be 0 to 256");
     const std::vector<SweepCode> codes = SweepCodes(o);
 
+    if (!bench.function().sdoEnabled)
+        return UsageError(
+            "serial data output is off: switch it on so the channel can be put back as it was");
+
     SweepResult r;
     r.channel = o.channel;
     r.rangeVolts = bench.rangeVolts(o.channel);
     r.samples = meter.options().samples;
     r.twosComplement = !bench.lines().binary;
     r.points.reserve(codes.size());
-    // Without serial data output the present code cannot be known, so nothing is restored.
-    const Outcome<int32_t> before = bench.function().sdoEnabled
-                                        ? bench.readRegister(device::DataRegister, o.channel)
-                                        : Outcome<int32_t>(UsageError("not read"));
+    const Outcome<ChannelsAsFound> found = ChannelsAsFound::read(bench, std::span(&o.channel, 1));
+    if (!found) return found.error();
+    const MeterCancelScope cancelScope(meter, hooks.cancelled);
     if (Status s = meter.select(o.channel); !s) return s.error();
+
+    // Zero scale and 0 V first: their step shows whether the meter follows the channel
+    // before the rest is measured.
+    std::vector<std::size_t> order(codes.size());
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    const auto zeroVolts = std::ranges::find(codes, kZeroVoltsCode, &SweepCode::code);
+    std::rotate(order.begin() + 1, order.begin() + (zeroVolts - codes.begin()),
+                order.begin() + (zeroVolts - codes.begin()) + 1);
 
     const Clock::time_point start = Clock::now();
     const std::chrono::nanoseconds waitedBefore = meter.waited();
-    std::optional<Error> failure;
-    for (std::size_t i = 0; i < codes.size() && !failure; ++i) {
-        if (hooks.cancelled && hooks.cancelled()) {
-            failure = Error{Error::Kind::Cancelled, "sweep cancelled"};
-            break;
+    const auto measureAll = [&]() -> Status {
+        for (std::size_t i = 0; i < order.size(); ++i) {
+            if (hooks.cancelled && hooks.cancelled())
+                return Error{Error::Kind::Cancelled, "sweep cancelled"};
+            if (hooks.progress && i % 32 == 0)
+                hooks.progress({static_cast<int>(i), static_cast<int>(codes.size())});
+            const SweepCode& code = codes[order[i]];
+            if (Status s =
+                    bench.setCode(o.channel, r.twosComplement ? code.code ^ 0x8000 : code.code);
+                !s)
+                return s;
+            if (Status s = meter.settle(); !s) return s;
+            Outcome<Reading> reading = meter.measure();
+            if (!reading) return reading.error();
+            if (Status s = CheckReading(o.channel, r.rangeVolts, reading->mean,
+                                        QStringLiteral("code %1").arg(code.code));
+                !s)
+                return s;
+            SweepPoint p;
+            p.code = code.code;
+            p.volts = reading->mean;
+            p.stddev = reading->stddev;
+            p.evenlySpaced = code.evenlySpaced;
+            r.points.push_back(p);
+            if (i == 1)
+                if (Status s = CheckFollows(o.channel, r.rangeVolts,
+                                            r.points[1].volts - r.points[0].volts);
+                    !s)
+                    return s;
         }
-        if (hooks.progress && i % 32 == 0)
-            hooks.progress({static_cast<int>(i), static_cast<int>(codes.size())});
-        const int32_t code = codes[i].code;
-        if (Status s = bench.setCode(o.channel, r.twosComplement ? code ^ 0x8000 : code); !s) {
-            failure = s.error();
-            break;
-        }
-        meter.settle();
-        Outcome<Reading> reading = meter.measure();
-        if (!reading) {
-            failure = reading.error();
-            break;
-        }
-        SweepPoint p;
-        p.code = code;
-        p.volts = reading->mean;
-        p.stddev = reading->stddev;
-        p.evenlySpaced = codes[i].evenlySpaced;
-        r.points.push_back(p);
-    }
+        return {};
+    };
+    Status measured = measureAll();
     const std::chrono::nanoseconds total = Clock::now() - start;
     const std::chrono::nanoseconds ours = total - (meter.waited() - waitedBefore);
 
-    Status restored = before ? bench.setCode(o.channel, *before) : Status{};
-    if (failure) return *failure;
+    const Status restored = found->restore(bench);
+    if (!measured) {
+        Error e = measured.error();
+        if (e.kind == Error::Kind::Cancelled) e.message = "sweep cancelled";
+        if (!restored)
+            e.message += "; putting the channel back failed too: " + restored.error().message;
+        return e;
+    }
     if (!restored) return restored.error();
-    if (hooks.progress)
-        hooks.progress({static_cast<int>(codes.size()), static_cast<int>(codes.size())});
 
     const double count = static_cast<double>(std::max<std::size_t>(1, r.points.size()));
     r.perPointMs = std::chrono::duration<double, std::milli>(total).count() / count;
     r.overheadPerPointMs = std::chrono::duration<double, std::milli>(ours).count() / count;
     if (Status analysed = AnalyseSweep(r); !analysed) return analysed.error();
+    if (hooks.progress)
+        hooks.progress({static_cast<int>(codes.size()), static_cast<int>(codes.size())});
     return r;
 }
 

@@ -75,7 +75,10 @@ struct SweepProgress {
 };
 
 struct SweepHooks {
-    std::function<void(const SweepProgress&)> progress; // every few points
+    // Every few points, and once with done == total after a sweep that succeeded.
+    std::function<void(const SweepProgress&)> progress;
+    // Polled before each meter reading and while the output settles: true stops the sweep
+    // within one reading.
     std::function<bool()> cancelled;
 };
 
@@ -87,13 +90,20 @@ struct SweepCode {
 };
 std::vector<SweepCode> SweepCodes(const SweepOptions& options);
 
-// Measures and analyses. The channel's data register is loaded back as it was afterwards,
-// cancelled (an Error of kind Cancelled) or not.
+// Measures and analyses. Zero scale and 0 V are measured first: unless their step reaches
+// the meter within kStepTolerance (MeterChecks.h) nothing else is measured. A reading
+// outside the channel's range, or one that is not a number, ends the sweep too; each is an
+// Error of kind Meter. Refuses a board whose serial data output is off. The channel's range,
+// trims and data code are put back as they were afterwards, whatever the outcome
+// (cancelled: an Error of kind Cancelled).
 Outcome<SweepResult> RunSweep(Bench& bench, Meter& meter, const SweepOptions& options,
                               const SweepHooks& hooks = {});
 
 // The analysis alone: fills every field of the result but the timing from its points'
-// code, volts, stddev and evenlySpaced. Needs codes 0, 32768 and 65535 among them.
+// code, volts, stddev and evenlySpaced. Needs codes 0, 32768 and 65535 among them (else a
+// Usage error). Results no converter can give are Errors of kind Meter: a span from code 0
+// to 65535 off its nominal size by more than kStepTolerance (falling included), or
+// neighbouring codes whose outputs differ by more than 8 LSB from the average step.
 Status AnalyseSweep(SweepResult& result);
 
 // The summary, a few lines for a terminal or a log.

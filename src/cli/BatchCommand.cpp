@@ -7,7 +7,7 @@
 #include "cli/Commands.h"
 #include "cli/Parse.h"
 
-#include <QFile>
+#include "bench/FileInput.h"
 
 #include <memory>
 
@@ -47,38 +47,48 @@ std::string_view Trimmed(std::string_view s) {
 bench::Outcome<Step> ParseBatch(Args args) {
     if (args.size() > 1) return UsageOf("batch [FILE]");
     const bool fromStdin = args.empty() || args[0] == "-";
-    const QString name =
-        fromStdin ? QStringLiteral("standard input")
-                  : QString::fromUtf8(args[0].data(), static_cast<qsizetype>(args[0].size()));
-    QFile file(name);
-    const bool opened =
-        fromStdin ? file.open(stdin, QIODevice::ReadOnly) : file.open(QIODevice::ReadOnly);
-    if (!opened)
-        return bench::UsageError(Cat({"cannot read the script ", name.toStdString(), ": ",
-                                      file.errorString().toStdString()}));
-    const QByteArray bytes = file.readAll();
-    auto script = std::make_shared<const std::string>(bytes.constData(),
-                                                      static_cast<std::size_t>(bytes.size()));
+    // Far beyond any script a person writes or a program generates for one run.
+    constexpr qint64 kLargest = 16 << 20;
+    const bench::Outcome<QByteArray> bytes =
+        fromStdin ? bench::ReadStandardInput(kLargest)
+                  : bench::ReadInputFile(
+                        QString::fromUtf8(args[0].data(), static_cast<qsizetype>(args[0].size())),
+                        kLargest);
+    if (!bytes) return bytes.error();
+    auto script = std::make_shared<const std::string>(bytes->constData(),
+                                                      static_cast<std::size_t>(bytes->size()));
 
     auto lines = std::make_shared<std::vector<Line>>();
     std::string refusals;
+    int refused = 0;
+    constexpr int kShownRefusals = 20;
+    const auto refuse = [&](int number, std::string_view text, std::string_view why) {
+        if (++refused > kShownRefusals) return;
+        refusals += Cat({refusals.empty() ? "" : "\n", "line ", std::to_string(number), ": ",
+                         Shown(text), ": ", Shown(why, 240)});
+    };
     std::string_view rest = *script;
-    std::vector<std::string_view> words;
     for (int number = 1; !rest.empty(); ++number) {
         const auto end = rest.find('\n');
         std::string_view text = rest.substr(0, end);
-        text = Trimmed(text.substr(0, text.find('#')));
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-        SplitWords(text, words);
-        if (words.empty()) continue;
+        const bench::Outcome<LineWords> split = SplitWords(text);
+        if (!split) {
+            refuse(number, Trimmed(text), split.error().message);
+            continue;
+        }
+        text = Trimmed(text.substr(0, split->end));
+        if (split->words.empty()) continue;
+        const std::vector<std::string_view> words(split->words.begin(), split->words.end());
         bench::Outcome<Parsed> parsed = ParseCommand(words, true);
         if (!parsed) {
-            refusals += Cat({refusals.empty() ? "" : "\n", "line ", std::to_string(number), ": ",
-                             text, ": ", parsed.error().message});
+            refuse(number, text, parsed.error().message);
             continue;
         }
         lines->push_back(Line{number, text, std::move(parsed.value())});
     }
+    if (refused > kShownRefusals)
+        refusals += Cat({"\n... and ", std::to_string(refused - kShownRefusals), " more"});
     if (!refusals.empty()) return bench::UsageError(Cat({"the script was not run:\n", refusals}));
 
     return Step{[script, lines](Context& ctx) -> bench::Outcome<Reply> {
@@ -99,7 +109,7 @@ bench::Outcome<Step> ParseBatch(Args args) {
         ctx.line = 0;
         if (first) {
             const std::string where =
-                Cat({"line ", std::to_string(first->number), " (", first->text, ")"});
+                Cat({"line ", std::to_string(first->number), " (", Shown(first->text), ")"});
             return bench::Error{
                 KindOf(firstCode),
                 ctx.options.keepGoing

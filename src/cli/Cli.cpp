@@ -2,6 +2,7 @@
 #include "cli/PlotLibrary.h"
 
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -36,7 +37,8 @@ QString HelpText(QCommandLineParser& parser) {
                      QString::fromUtf8(c.summary.data(), static_cast<qsizetype>(c.summary.size())));
     }
     text += QStringLiteral(
-        "\nA batch script holds one command per line; '#' starts a comment. Every line is\n"
+        "\nA batch script holds one command per line; '#' at the start of a word starts a\n"
+        "comment, and double quotes group a word with blanks or '#'. Every line is\n"
         "checked before the first runs; the script stops at the first failing line, naming it,\n"
         "unless --keep-going.\n"
         "\nExit codes:\n"
@@ -45,15 +47,20 @@ QString HelpText(QCommandLineParser& parser) {
         "  2  usage or value error: nothing was sent\n"
         "  3  no board found, or its firmware download failed\n"
         "  4  the driver library could not be loaded\n"
-        "  5  the meter could not be reached, or did not answer or answered nonsense\n"
-        "  6  stopped by the user: at the meter's probe prompt, or SIGINT/SIGTERM during play\n"
-        "  7  calibration ended outside 0.5 LSB on a channel (calibrate)\n");
+        "  5  the meter failed: unreachable, silent, or readings no output can give (a meter\n"
+        "     not on the channel, not a single number, out of range); the board was put back\n"
+        "  6  stopped by the user (the probe not moved, SIGINT or SIGTERM); the board was put\n"
+        "     back as it was\n"
+        "  7  calibration ended outside 0.5 LSB on a channel, whose trims were put back\n");
     return text;
 }
 
 } // namespace
 
 int Run(int argc, char** argv) {
+    // Held from the start, before any thread exists, so that no thread takes the signals
+    // while a meter run needs them; released at once for every other command.
+    InterruptHold interrupts;
     // A sweep's plot is drawn with widgets, on the offscreen platform unless told otherwise:
     // tq5802ctl never shows a window and needs no display.
     // The plots come from a library of their own, loaded only here, so that every other
@@ -163,6 +170,9 @@ int Run(int argc, char** argv) {
         const std::string_view name = FindCommand(words.front()) ? words.front() : "";
         return WriteError(context, name, parsed.error());
     }
+
+    if (parsed->command->name != "calibrate" && parsed->command->name != "sweep")
+        interrupts.release();
 
     std::unique_ptr<bench::Bench> bench;
     if (parsed->command->opensBoard) {

@@ -150,23 +150,45 @@ const Command* FindCommand(std::string_view name) {
     return nullptr;
 }
 
-void SplitWords(std::string_view line, std::vector<std::string_view>& words) {
-    words.clear();
+bench::Outcome<LineWords> SplitWords(std::string_view line) {
+    LineWords out;
+    out.end = line.size();
     std::size_t i = 0;
+    const auto blank = [&](std::size_t k) {
+        return line[k] == ' ' || line[k] == '\t' || line[k] == '\r';
+    };
     while (i < line.size()) {
-        const char c = line[i];
-        if (c == '#') break;
-        if (c == ' ' || c == '\t' || c == '\r') {
+        if (blank(i)) {
             ++i;
             continue;
         }
-        std::size_t end = i;
-        while (end < line.size() && line[end] != ' ' && line[end] != '\t' && line[end] != '\r' &&
-               line[end] != '#')
-            ++end;
-        words.push_back(line.substr(i, end - i));
-        i = end;
+        if (line[i] == '#') {
+            out.end = i;
+            break;
+        }
+        // A word runs to the next blank outside quotes; "..." keeps blanks and '#', and \"
+        // or \\ inside it stand for the character.
+        std::string word;
+        while (i < line.size() && !blank(i)) {
+            if (line[i] != '"') {
+                word += line[i++];
+                continue;
+            }
+            const std::size_t open = i++;
+            while (i < line.size() && line[i] != '"') {
+                if (line[i] == '\\' && i + 1 < line.size() &&
+                    (line[i + 1] == '"' || line[i + 1] == '\\'))
+                    ++i;
+                word += line[i++];
+            }
+            if (i == line.size())
+                return bench::UsageError(
+                    Cat({"the quote at column ", std::to_string(open + 1), " is not closed"}));
+            ++i;
+        }
+        out.words.push_back(std::move(word));
     }
+    return out;
 }
 
 bench::Outcome<Parsed> ParseCommand(Args words, bool inBatch) {
@@ -227,13 +249,13 @@ int WriteError(Context& context, std::string_view command, const bench::Error& e
         if (e.request >= 0) error.insert(QStringLiteral("request"), e.request);
         if (e.kind != bench::Error::Kind::Usage) error.insert(QStringLiteral("status"), e.status);
         QJsonObject o{{QStringLiteral("error"), error}};
-        if (!lineText.empty()) o.insert(QStringLiteral("text"), Utf8(lineText));
+        if (!lineText.empty()) o.insert(QStringLiteral("text"), Utf8(Shown(lineText)));
         Stamp(context, o, command, false, transfers);
         context.out.object(o);
     }
     QString where;
     if (context.line > 0)
-        where = QStringLiteral("line %1: %2: ").arg(context.line).arg(Utf8(lineText));
+        where = QStringLiteral("line %1: %2: ").arg(context.line).arg(Utf8(Shown(lineText)));
     context.out.message(QStringLiteral("tq5802ctl: ") + where + QString::fromStdString(e.message));
     return ExitCodeOf(e.kind);
 }

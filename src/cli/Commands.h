@@ -63,9 +63,15 @@ struct Command {
 std::span<const Command> Commands();
 const Command* FindCommand(std::string_view name);
 
-// The words of a command line into `words` (cleared first): split at blanks and tabs, '#'
-// starts a comment.
-void SplitWords(std::string_view line, std::vector<std::string_view>& words);
+// A batch line's words: split at blanks and tabs; double quotes group a word with blanks or
+// '#' (\" and \\ inside them stand for the character); a '#' at the start of a word starts a
+// comment. `end` is where the comment begins (the line's size without one). A quote left
+// open is refused.
+struct LineWords {
+    std::vector<std::string> words;
+    std::size_t end = 0;
+};
+bench::Outcome<LineWords> SplitWords(std::string_view line);
 
 // A command line's words (name first) parsed into its Step; a Usage error names what was
 // refused, and an unknown command lists the known ones. In a batch, a command that cannot

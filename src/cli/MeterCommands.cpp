@@ -2,9 +2,11 @@
 // against a SCPI meter (bench/Meter.h).
 //
 // Without a routing command (--route) the user moves the probe: the terminal asks, and
-// --non-interactive refuses before anything is sent.
+// --non-interactive refuses before anything is sent. SIGINT or SIGTERM stops a run within
+// one reading (Interrupt.h); the bench library puts the board back before the exit.
 
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/Parse.h"
 
 #include "bench/AutoCalibration.h"
@@ -16,6 +18,9 @@
 
 #include <cstdio>
 #include <optional>
+
+#include <poll.h>
+#include <unistd.h>
 
 namespace tq::cli {
 
@@ -40,15 +45,31 @@ struct MeterWords {
     bool nonInteractive = false;
 };
 
-// Asks on the terminal; an end of input or "q" declines.
+// Asks on the terminal; an end of input, "q" or an interrupt declines. Standard input is
+// read directly, a line at most, and polled so that a held interrupt is seen while waiting.
 bool AskOnTerminal(bench::Channel channel) {
     const std::string_view caption = bench::ChannelCaption(channel);
     std::fprintf(stderr, "Connect the meter to the output of %.*s, then press Enter (q to stop): ",
                  static_cast<int>(caption.size()), caption.data());
     std::fflush(stderr);
-    char line[64];
-    if (!std::fgets(line, sizeof line, stdin)) return false;
-    return line[0] != 'q' && line[0] != 'Q';
+    std::string line;
+    for (;;) {
+        if (InterruptPending()) return false;
+        pollfd in{STDIN_FILENO, POLLIN, 0};
+        if (::poll(&in, 1, 100) <= 0) continue;
+        char c = 0;
+        if (::read(STDIN_FILENO, &c, 1) != 1) return false;
+        if (c == '\n') break;
+        if (line.size() < 64) line += c;
+    }
+    return line.empty() || (line[0] != 'q' && line[0] != 'Q');
+}
+
+// A run stopped by SIGINT or SIGTERM says so.
+bench::Error Stopped(bench::Error error) {
+    if (error.kind == bench::Error::Kind::Cancelled && TakeInterrupt())
+        error.message = "interrupted: " + error.message + "; the board was put back as it was";
+    return error;
 }
 
 // Reads the shared words; `extra` takes the command's own (returns false for an unknown
@@ -79,20 +100,26 @@ bench::Outcome<MeterWords> ParseMeterWords(Args args, std::string_view usage, Ex
         } else if (word == "--samples") {
             const auto n = number("samples");
             if (!n) return n.error();
-            if (!(*n >= 1 && *n <= 1000) || *n != static_cast<int>(*n))
-                return bench::UsageError("--samples takes a whole number, 1 to 1000");
+            if (!(*n >= 1 && *n <= bench::kMaxSamples) || *n != static_cast<int>(*n))
+                return bench::UsageError(Cat(
+                    {"--samples takes a whole number, 1 to ", std::to_string(bench::kMaxSamples)}));
             w.meter.samples = static_cast<int>(*n);
         } else if (word == "--settle" || word == "--timeout") {
             const auto n = number(word.substr(2));
             if (!n) return n.error();
-            if (!(*n >= 0 && *n <= 600000))
-                return bench::UsageError(
-                    Cat({std::string(word), " takes milliseconds, 0 to 600000"}));
+            const auto most = static_cast<double>(
+                (word == "--settle" ? bench::kMaxSettle : bench::kMaxTimeout).count());
+            if (!(*n >= 0 && *n <= most))
+                return bench::UsageError(Cat({std::string(word), " takes milliseconds, 0 to ",
+                                              std::to_string(static_cast<long long>(most))}));
             (word == "--settle" ? w.meter.settle : w.meter.timeout) =
                 std::chrono::milliseconds(static_cast<long long>(*n));
         } else if (word == "--nplc") {
             const auto n = number("NPLC");
             if (!n) return n.error();
+            if (!(*n >= 0 && *n <= bench::kMaxNplc))
+                return bench::UsageError(
+                    Cat({"--nplc takes 0 to ", QString::number(bench::kMaxNplc).toStdString()}));
             w.meter.nplc = *n;
             w.meter.query = bench::MeterOptions::Query::ConfigureRead;
         } else if (word == "--read") {
@@ -162,11 +189,16 @@ bench::Outcome<Step> ParseCalibrate(Args args) {
         bench::CalibrationHooks hooks;
         if (!ctx.out.json())
             hooks.progress = [&ctx](const bench::CalibrationProgress& p) {
-                ctx.out.message(
-                    QStringLiteral("[%1/%2] %3").arg(p.step + 1).arg(p.steps).arg(p.what));
+                // Before each measurement its number; at the end the count measured.
+                if (p.what.isEmpty())
+                    ctx.out.message(QStringLiteral("[%1/%2] done").arg(p.step).arg(p.steps));
+                else
+                    ctx.out.message(
+                        QStringLiteral("[%1/%2] %3").arg(p.step + 1).arg(p.steps).arg(p.what));
             };
+        hooks.cancelled = InterruptPending;
         const auto results = bench::Calibrate(*ctx.bench, *meter.value(), options, hooks);
-        if (!results) return results.error();
+        if (!results) return Stopped(results.error());
         QStringList outside;
         for (const bench::ChannelCalibration& r : *results)
             if (!r.withinTolerance) outside.append(Utf8(bench::ChannelName(r.channel)));
@@ -180,9 +212,10 @@ bench::Outcome<Step> ParseCalibrate(Args args) {
         auto reply = Answer(json, text);
         if (!all) {
             reply.value().exitCode = kOutOfTolerance;
-            reply.value().failure = QStringLiteral("calibration ended outside 0.5 LSB on %1")
-                                        .arg(outside.join(QStringLiteral(", ")))
-                                        .toStdString();
+            reply.value().failure =
+                QStringLiteral("calibration ended outside 0.5 LSB on %1: trims put back as found")
+                    .arg(outside.join(QStringLiteral(", ")))
+                    .toStdString();
         }
         return reply;
     }};
@@ -237,8 +270,9 @@ bench::Outcome<Step> ParseSweep(Args args) {
                     ctx.out.message(
                         QStringLiteral("[%1/%2] codes measured").arg(p.done).arg(p.total));
             };
+        hooks.cancelled = InterruptPending;
         const auto result = bench::RunSweep(*ctx.bench, *meter.value(), options, hooks);
-        if (!result) return result.error();
+        if (!result) return Stopped(result.error());
         if (!csv.isEmpty())
             if (bench::Status s = bench::WriteFile(csv, bench::SweepCsv(*result)); !s)
                 return s.error();

@@ -27,6 +27,23 @@ std::string Quoted(std::string_view word) {
     return Cat({"\"", word, "\""});
 }
 
+std::string Shown(std::string_view text, std::size_t longest) {
+    bool cut = text.size() > longest;
+    if (cut) {
+        // Back to the first byte of a UTF-8 character.
+        while (longest > 0 && (static_cast<unsigned char>(text[longest]) & 0xC0) == 0x80)
+            --longest;
+        text = text.substr(0, longest);
+    }
+    std::string out;
+    out.reserve(text.size() + 3);
+    for (const char c : text) {
+        const auto u = static_cast<unsigned char>(c);
+        out += u < 0x20 || u == 0x7F ? '?' : c;
+    }
+    return cut ? out + "..." : out;
+}
+
 bench::Error UsageOf(std::string_view usage) {
     return bench::UsageError(Cat({"usage: ", usage}));
 }

@@ -28,6 +28,9 @@ bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
 bench::Error UsageOf(std::string_view usage);
 
 std::string Quoted(std::string_view word);
+// `text` as an error message may show it: control characters as '?', and cut (at a character
+// boundary) to `longest` bytes with "..." after, so a huge or binary input stays readable.
+std::string Shown(std::string_view text, std::size_t longest = 80);
 // The parts joined, for messages.
 std::string Cat(std::initializer_list<std::string_view> parts);
 

@@ -2,14 +2,13 @@
 // (bench/Sequence.h) until it ends or SIGINT/SIGTERM stops it.
 
 #include "cli/Commands.h"
+#include "cli/Interrupt.h"
 #include "cli/Parse.h"
 
 #include "bench/Sequence.h"
 
 #include <QFileInfo>
 
-#include <csignal>
-#include <ctime>
 #include <optional>
 
 namespace tq::cli {
@@ -38,36 +37,6 @@ constexpr std::string_view kJson = "--json"; // the program's own option, allowe
 QString Utf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
-
-// SIGINT and SIGTERM held pending while a play runs, so the player can see them between
-// points; whatever arrived is taken when it ends, not delivered.
-class StopSignals {
-public:
-    StopSignals() {
-        sigemptyset(&set_);
-        sigaddset(&set_, SIGINT);
-        sigaddset(&set_, SIGTERM);
-        pthread_sigmask(SIG_BLOCK, &set_, &old_);
-    }
-    ~StopSignals() {
-        const timespec none{};
-        while (sigtimedwait(&set_, nullptr, &none) > 0) {
-        }
-        pthread_sigmask(SIG_SETMASK, &old_, nullptr);
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-    bool raised() const {
-        sigset_t pending;
-        sigpending(&pending);
-        return sigismember(&pending, SIGINT) == 1 || sigismember(&pending, SIGTERM) == 1;
-    }
-
-private:
-    sigset_t set_{};
-    sigset_t old_{};
-};
 
 struct PlayWords {
     bench::PlayOptions options;

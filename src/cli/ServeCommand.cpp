@@ -24,10 +24,8 @@ bench::Outcome<Step> ParseServe(Args args) {
             options.address = where->first;
             options.port = where->second;
         } else {
-            const auto subnet = scpi::ParseAllow(value);
-            if (!subnet)
-                return bench::UsageError(
-                    Cat({"--allow takes an address or ADDR/PREFIX, not ", Quoted(word)}));
+            const bench::Outcome<scpi::Subnet> subnet = scpi::ParseAllow(value);
+            if (!subnet) return subnet.error();
             options.allow.push_back(*subnet);
         }
     }

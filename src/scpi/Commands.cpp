@@ -31,7 +31,11 @@ struct Call {
         const std::string& p = params[i];
         if (IsWord(p, "MINimum")) return min;
         if (IsWord(p, "MAXimum")) return max;
-        if (const auto x = NumberFrom(p)) return x;
+        if (const auto x = NumberFrom(p)) {
+            if (std::isfinite(*x)) return x;
+            session.fail(-222, p);
+            return std::nullopt;
+        }
         session.fail(-104, "a number is expected, not " + p);
         return std::nullopt;
     }
@@ -67,17 +71,32 @@ struct Call {
         session.fail(-224, "ON, OFF, 1 or 0 is expected, not " + p);
         return std::nullopt;
     }
-    // A quoted string ('...' or "..."), its doubled quotes made single.
+    // One quoted string ('...' or "..."), its doubled quotes made single. Control characters
+    // are refused: the text may go on to a meter as a command line.
     std::optional<std::string> string(std::size_t i) {
         const std::string& p = params[i];
-        if (p.size() < 2 || (p.front() != '"' && p.front() != '\'') || p.back() != p.front()) {
+        const char quote = p.empty() ? 0 : p.front();
+        if (quote != '"' && quote != '\'') {
             session.fail(-104, "a quoted string is expected, not " + p);
             return std::nullopt;
         }
         std::string text;
-        for (std::size_t k = 1; k + 1 < p.size(); ++k) {
+        std::size_t k = 1;
+        for (; k < p.size(); ++k) {
+            if (p[k] == quote) {
+                if (k + 1 == p.size() || p[k + 1] != quote) break;
+                ++k;
+            }
+            const auto u = static_cast<unsigned char>(p[k]);
+            if (u < 0x20 || u == 0x7F) {
+                session.fail(-224, "a string may not hold control characters");
+                return std::nullopt;
+            }
             text += p[k];
-            if (p[k] == p.front()) ++k; // the second of a doubled quote
+        }
+        if (k + 1 != p.size()) {
+            session.fail(-102, "one quoted string is expected, not " + p);
+            return std::nullopt;
         }
         return text;
     }

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <limits>
 
 namespace tq::scpi {
 
@@ -187,7 +188,45 @@ bool Pattern::matchFrom(std::size_t p, const std::vector<std::string>& nodes, st
     return false;
 }
 
+namespace {
+
+// Whether decimal numeric text (its syntax already checked, sign removed) stands for a
+// magnitude below 1: what tells an underflow from an overflow once from_chars gives up.
+bool BelowOne(std::string_view text) {
+    std::size_t i = 0;
+    int64_t integerDigits = 0, zerosAfterPoint = 0;
+    bool significant = false;
+    for (; i < text.size() && IsDigit(text[i]); ++i) {
+        if (significant || text[i] != '0') {
+            significant = true;
+            ++integerDigits;
+        }
+    }
+    if (i < text.size() && text[i] == '.') {
+        for (++i; i < text.size() && IsDigit(text[i]); ++i) {
+            if (!significant && text[i] == '0')
+                ++zerosAfterPoint;
+            else
+                significant = true;
+        }
+    }
+    int64_t exponent = 0;
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        const bool negative = ++i < text.size() && text[i] == '-';
+        if (i < text.size() && (text[i] == '-' || text[i] == '+')) ++i;
+        for (; i < text.size() && IsDigit(text[i]); ++i)
+            exponent = std::min<int64_t>(exponent * 10 + (text[i] - '0'), int64_t{1} << 40);
+        if (negative) exponent = -exponent;
+    }
+    const int64_t magnitude =
+        integerDigits > 0 ? integerDigits - 1 + exponent : exponent - zerosAfterPoint - 1;
+    return magnitude < 0;
+}
+
+} // namespace
+
 std::optional<double> NumberFrom(std::string_view text) {
+    constexpr double kHuge = std::numeric_limits<double>::infinity();
     if (text.size() > 2 && text.front() == '#') {
         const char kind = Upper(text[1]);
         const int base = kind == 'H' ? 16 : kind == 'Q' ? 8 : kind == 'B' ? 2 : 0;
@@ -196,7 +235,9 @@ std::optional<double> NumberFrom(std::string_view text) {
         const char* first = text.data() + 2;
         const char* last = text.data() + text.size();
         const auto [end, ec] = std::from_chars(first, last, value, base);
-        if (ec != std::errc{} || end != last) return std::nullopt;
+        if (end != last) return std::nullopt;
+        if (ec == std::errc::result_out_of_range) return kHuge;
+        if (ec != std::errc{}) return std::nullopt;
         return static_cast<double>(value);
     }
     if (text.empty()) return std::nullopt;
@@ -206,8 +247,12 @@ std::optional<double> NumberFrom(std::string_view text) {
     if (text.size() <= lead || !(IsDigit(text[lead]) || text[lead] == '.')) return std::nullopt;
     double value = 0;
     const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (ec != std::errc{} || end != text.data() + text.size() || !std::isfinite(value))
-        return std::nullopt;
+    if (end != text.data() + text.size()) return std::nullopt;
+    if (ec == std::errc::result_out_of_range) {
+        const double sign = lead ? -1 : 1;
+        return BelowOne(text.substr(lead)) ? sign * 0.0 : sign * kHuge;
+    }
+    if (ec != std::errc{} || std::isnan(value)) return std::nullopt;
     return value;
 }
 

@@ -54,7 +54,8 @@ private:
 };
 
 // Decimal numeric data ("-1.5", "+2E-3", ".5") or non-decimal integers ("#H1F", "#B101",
-// "#Q17"). nullopt for anything else, infinities and NaN included.
+// "#Q17"). A number too small for a double reads as 0; one too large, of any length, as an
+// infinity (the caller's "out of range"). nullopt for anything else, "INF" and "NAN" included.
 std::optional<double> NumberFrom(std::string_view text);
 // `text` equals the long or short form of a word pattern such as "MAXimum", any case.
 bool IsWord(std::string_view text, std::string_view pattern);

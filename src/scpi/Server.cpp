@@ -53,15 +53,89 @@ std::optional<std::pair<QHostAddress, quint16>> ParseListen(const QString& text)
     return std::pair{address, port};
 }
 
-std::optional<Subnet> ParseAllow(const QString& text) {
-    if (!text.contains(QLatin1Char('/'))) {
-        QHostAddress address;
-        if (!address.setAddress(text)) return std::nullopt;
-        return Subnet{address, address.protocol() == QAbstractSocket::IPv6Protocol ? 128 : 32};
+namespace {
+
+// A decimal number of at most `digits` digits, without leading zeros, up to `max`.
+std::optional<int> Decimal(QStringView text, int digits, int max) {
+    if (text.isEmpty() || text.size() > digits || (text.size() > 1 && text.front() == u'0'))
+        return std::nullopt;
+    int value = 0;
+    for (const QChar c : text) {
+        if (c < u'0' || c > u'9') return std::nullopt;
+        value = value * 10 + (c.unicode() - u'0');
     }
-    const auto [address, prefix] = QHostAddress::parseSubnet(text);
-    if (address.isNull() || prefix < 0) return std::nullopt;
-    return Subnet{address, prefix};
+    if (value > max) return std::nullopt;
+    return value;
+}
+
+// Dotted decimal only: inet_aton's octal ("010") and short forms ("127.1") read as addresses
+// nobody meant.
+std::optional<QHostAddress> DottedQuad(QStringView text) {
+    quint32 address = 0;
+    int parts = 0;
+    for (const QStringView part : text.split(u'.')) {
+        const auto byte = Decimal(part, 3, 255);
+        if (!byte || ++parts > 4) return std::nullopt;
+        address = address << 8 | static_cast<quint32>(*byte);
+    }
+    if (parts != 4) return std::nullopt;
+    return QHostAddress(address);
+}
+
+} // namespace
+
+bench::Outcome<Subnet> ParseAllow(const QString& text) {
+    const auto refuse = [&text] {
+        return bench::UsageError(
+            QStringLiteral("--allow takes an IPv4 address or network in dotted decimal without "
+                           "leading zeros (192.168.1.20, 192.168.1.0/24) or an IPv6 one "
+                           "(fd00::/8), not \"%1\"")
+                .arg(text)
+                .toStdString());
+    };
+    const qsizetype slash = text.indexOf(u'/');
+    const QStringView host = QStringView(text).left(slash < 0 ? text.size() : slash);
+    Subnet subnet;
+    if (host.contains(u':')) {
+        if (!subnet.address.setAddress(host.toString()) ||
+            subnet.address.protocol() != QAbstractSocket::IPv6Protocol)
+            return refuse();
+        subnet.prefix = 128;
+    } else {
+        const auto v4 = DottedQuad(host);
+        if (!v4) return refuse();
+        subnet.address = *v4;
+        subnet.prefix = 32;
+    }
+    if (slash >= 0) {
+        const auto prefix = Decimal(QStringView(text).mid(slash + 1), 3, subnet.prefix);
+        if (!prefix) return refuse();
+        subnet.prefix = *prefix;
+    }
+    // Clients are matched as IPv4 when they are v4-mapped, so such an entry is one too.
+    bool mapped = false;
+    const quint32 v4 = subnet.address.toIPv4Address(&mapped);
+    if (mapped && subnet.address.protocol() == QAbstractSocket::IPv6Protocol) {
+        subnet.address = QHostAddress(v4);
+        subnet.prefix = std::max(subnet.prefix - 96, 0);
+    }
+    if (subnet.prefix == 0)
+        return bench::UsageError(
+            QStringLiteral("--allow %1 would admit every address: leave --allow out to serve "
+                           "every client the listening address reaches")
+                .arg(text)
+                .toStdString());
+    return subnet;
+}
+
+bool Admits(std::span<const Subnet> allow, const QHostAddress& peer) {
+    if (allow.empty()) return true;
+    // A v4 client on a dual-stack socket arrives as ::ffff:a.b.c.d.
+    bool v4 = false;
+    const quint32 ip4 = peer.toIPv4Address(&v4);
+    const QHostAddress plain = v4 ? QHostAddress(ip4) : peer;
+    return std::ranges::any_of(
+        allow, [&](const Subnet& s) { return plain.isInSubnet(s.address, s.prefix); });
 }
 
 ScpiServer::ScpiServer(bench::Bench& bench, ServeOptions options, QObject* parent)
@@ -88,19 +162,9 @@ quint16 ScpiServer::port() const {
     return server_->serverPort();
 }
 
-bool ScpiServer::allowed(const QHostAddress& peer) const {
-    if (options_.allow.empty()) return true;
-    // A v4 client on a dual-stack socket arrives as ::ffff:a.b.c.d.
-    bool v4 = false;
-    const quint32 ip4 = peer.toIPv4Address(&v4);
-    const QHostAddress plain = v4 ? QHostAddress(ip4) : peer;
-    return std::ranges::any_of(
-        options_.allow, [&](const Subnet& s) { return plain.isInSubnet(s.address, s.prefix); });
-}
-
 void ScpiServer::accept() {
     while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        if (!allowed(socket->peerAddress())) {
+        if (!Admits(options_.allow, socket->peerAddress())) {
             qCWarning(log_).noquote() << "refused a connection from" << Peer(socket);
             socket->abort();
             socket->deleteLater();

@@ -13,6 +13,7 @@
 #include <map>
 #include <memory>
 #include <optional>
+#include <span>
 #include <utility>
 #include <vector>
 
@@ -37,8 +38,13 @@ struct ServeOptions {
 
 // "ADDR:PORT", "[v6addr]:PORT", or "ADDR" alone (port 5025); nullopt when malformed.
 std::optional<std::pair<QHostAddress, quint16>> ParseListen(const QString& text);
-// "ADDR/PREFIX" or a single address; nullopt when malformed.
-std::optional<Subnet> ParseAllow(const QString& text);
+// "ADDR/PREFIX" or a single address: IPv4 in dotted decimal without leading zeros, or IPv6
+// (a v4-mapped one is taken as the IPv4 entry it stands for). Refused, saying the forms
+// expected, when malformed or when the prefix is 0.
+bench::Outcome<Subnet> ParseAllow(const QString& text);
+// Whether a client at `peer` may connect: `allow` is empty, or an entry holds it (a
+// v4-mapped client is matched as IPv4).
+bool Admits(std::span<const Subnet> allow, const QHostAddress& peer);
 
 class ScpiServer : public QObject {
     Q_OBJECT
@@ -62,7 +68,6 @@ private:
     void accept();
     void receive(Client& client);
     void drop(QTcpSocket* socket, const char* why);
-    bool allowed(const QHostAddress& peer) const;
 
     bench::Bench& bench_;
     ServeOptions options_;

@@ -2,6 +2,7 @@
 // the simulated meter over its socket, noise on; the results are checked against the
 // simulator's own noiseless outputs and documented non-linearity.
 
+#include "FakeMeter.h"
 #include "bench/AutoCalibration.h"
 #include "bench/Sweep.h"
 #include "board/DriverLibrary.h"
@@ -72,14 +73,18 @@ TEST_F(MeterOnSim, CalibrationBringsEveryChannelWithinHalfAnLsb) {
     const TQSimRegisters before = board();
     int last = -1;
     bool monotonic = true;
+    CalibrationProgress end;
     CalibrationHooks hooks;
     hooks.progress = [&](const CalibrationProgress& p) {
-        monotonic = monotonic && p.step > last && p.step < p.steps;
+        monotonic = monotonic && p.step > last && p.step <= p.steps;
         last = p.step;
+        end = p;
     };
     const auto results = Calibrate(bench, *meter, CalibrationOptions{}, hooks);
     ASSERT_TRUE(results.ok()) << results.error().message;
     EXPECT_TRUE(monotonic);
+    EXPECT_EQ(end.step, end.steps) << "the count reaches its total";
+    EXPECT_TRUE(end.what.isEmpty());
     // Each channel's data register is loaded back as it was.
     const TQSimRegisters after = board();
     for (int i = 0; i < 4; ++i)
@@ -118,6 +123,103 @@ TEST_F(MeterOnSim, CancelledCalibrationRestoresTheTrims) {
         EXPECT_EQ(after.offset[i], before.offset[i]) << i;
         EXPECT_EQ(after.fine[i], before.fine[i]) << i;
         EXPECT_EQ(after.input[i], before.input[i]) << i;
+    }
+}
+
+// A meter that cannot be trusted ends a calibration or a sweep of DAC B with a meter error
+// saying what it saw, printable, and the board as it was.
+TEST_F(MeterOnSim, UntrustedMetersLeaveTheBoardAsItWas) {
+    const auto output = Entry<TQSim_OutputVolts_fn>(library, "TQSim_OutputVolts");
+    const auto text = [](double v) { return QByteArray::number(v, 'E', 9); };
+    struct Case {
+        const char* name;
+        std::function<Reply(double truth, int n)> answer; // n: readings asked so far
+        const char* says;
+    } cases[] = {
+        {"wrong channel", [&](double, int) { return Answer(text(output(0))); }, "is it on DAC B?"},
+        {"constant -10 V", [](double, int) { return Answer("-10.0"); }, "the meter saw 0 V"},
+        {"stuck", [](double, int) { return Answer("+1.234E-01"); }, "the meter saw 0 V"},
+        {"spike", [&](double v, int n) { return Answer(n == 2 ? "9.0E36" : text(v)); },
+         "the meter read 9e+36 V, beyond"},
+        {"falling", [&](double v, int) { return Answer(text(-v)); }, "is it on DAC B?"},
+        {"-0", [](double, int) { return Answer("-0"); }, "the meter saw 0 V"},
+        {"list", [](double, int) { return Answer("1.0E-3,2,3"); }, "is a list"},
+        {"two lines", [&](double v, int) { return Answer(text(v) + "\n" + text(v)); },
+         "more than one line"},
+        {"escapes", [](double, int) { return Answer("\x1b[2J\x1b]0;x\x07"); }, "'?[2J?]0;x?'"},
+        {"silence",
+         [](double, int) {
+             return Reply{Reply::Silence, {}};
+         },
+         "did not answer"},
+    };
+    for (const Case& c : cases) {
+        for (const bool sweep : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (sweep ? ", sweep" : ", calibration"));
+            detune();
+            const TQSimRegisters before = board();
+            int n = 0;
+            FakeMeter fake([&](const QByteArray&) { return c.answer(output(1), n++); });
+            MeterOptions o;
+            o.url = fake.url();
+            o.settle = std::chrono::milliseconds(0);
+            o.timeout = std::chrono::milliseconds(300);
+            auto connected = Meter::connect(o);
+            ASSERT_TRUE(connected.ok()) << connected.error().message;
+            Meter& m = *connected.value();
+            m.setProbeRequest([](Channel) { return true; });
+            const auto failure = [&]() -> std::optional<Error> {
+                if (sweep) {
+                    const auto r = RunSweep(bench, m, {.channel = Channel::B, .points = 65});
+                    return r ? std::nullopt : std::optional(r.error());
+                }
+                const auto r = Calibrate(bench, m, {.channels = {Channel::B}});
+                return r ? std::nullopt : std::optional(r.error());
+            }();
+            if (!failure) {
+                ADD_FAILURE() << "the run succeeded";
+                continue;
+            }
+            const Error& e = *failure;
+            EXPECT_EQ(e.kind, Error::Kind::Meter);
+            EXPECT_NE(e.message.find(c.says), std::string::npos) << e.message;
+            EXPECT_TRUE(std::ranges::none_of(e.message, [](char ch) { return ch < 0x20; }));
+            const TQSimRegisters after = board();
+            for (int i = 0; i < 4; ++i) {
+                EXPECT_EQ(after.input[i], before.input[i]) << i;
+                EXPECT_EQ(after.coarse[i], before.coarse[i]) << i;
+                EXPECT_EQ(after.fine[i], before.fine[i]) << i;
+                EXPECT_EQ(after.offset[i], before.offset[i]) << i;
+            }
+        }
+    }
+}
+
+// A stop is seen within one reading, even in a long settle time, and undoes the run; so does
+// a calibration that cannot come within its tolerance.
+TEST_F(MeterOnSim, StoppedOrOutOfToleranceRunsPutTheChannelBack) {
+    detune();
+    const TQSimRegisters before = board();
+    MeterOptions o = meter->options();
+    o.settle = kMaxSettle;
+    auto slow = Meter::connect(o);
+    ASSERT_TRUE(slow.ok());
+    int polls = 0;
+    SweepHooks stop;
+    stop.cancelled = [&] { return ++polls > 3; };
+    const auto sweep = RunSweep(bench, *slow.value(), {.channel = Channel::C}, stop);
+    ASSERT_FALSE(sweep.ok());
+    EXPECT_EQ(sweep.error().kind, Error::Kind::Cancelled);
+
+    const auto results =
+        Calibrate(bench, *meter, {.channels = {Channel::C}, .toleranceLsb = 1e-6, .maxPasses = 1});
+    ASSERT_TRUE(results.ok()) << results.error().message;
+    EXPECT_TRUE(results->front().restored);
+    const TQSimRegisters after = board();
+    for (int i = 0; i < 4; ++i) {
+        EXPECT_EQ(after.input[i], before.input[i]) << i;
+        EXPECT_EQ(after.fine[i], before.fine[i]) << i;
+        EXPECT_EQ(after.offset[i], before.offset[i]) << i;
     }
 }
 

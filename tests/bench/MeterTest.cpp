@@ -2,86 +2,15 @@
 // and a connection closed under it, each with a bounded timeout.
 
 #include "bench/Meter.h"
+#include "FakeMeter.h"
 
 #include <QCoreApplication>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTemporaryFile>
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <future>
-#include <mutex>
-#include <thread>
-
 namespace tq::bench {
 namespace {
-
-struct Reply {
-    enum Kind { Answer, Silence, Close } kind = Answer;
-    QByteArray text;
-};
-using Script = std::function<Reply(const QByteArray& line)>;
-
-// A meter on its own thread, blocking on its one client so the client under test can block too.
-class FakeMeter {
-public:
-    explicit FakeMeter(Script script) : script_(std::move(script)) {
-        std::promise<quint16> port;
-        auto ready = port.get_future();
-        thread_ = std::thread([this, &port] { serve(port); });
-        port_ = ready.get();
-    }
-    ~FakeMeter() {
-        stop_ = true;
-        thread_.join();
-    }
-    QString url() const { return QStringLiteral("tcp://127.0.0.1:%1").arg(port_); }
-    quint16 port() const { return port_; }
-    QList<QByteArray> heard() {
-        std::lock_guard lock(mutex_);
-        return heard_;
-    }
-
-private:
-    void serve(std::promise<quint16>& port) {
-        QTcpServer server;
-        server.listen(QHostAddress::LocalHost, 0);
-        port.set_value(server.serverPort());
-        while (!stop_ && !server.waitForNewConnection(20)) {
-        }
-        std::unique_ptr<QTcpSocket> client(server.nextPendingConnection());
-        while (!stop_ && client && client->state() == QAbstractSocket::ConnectedState) {
-            client->waitForReadyRead(20);
-            while (client->canReadLine()) {
-                const QByteArray line = client->readLine().trimmed();
-                {
-                    std::lock_guard lock(mutex_);
-                    heard_.append(line);
-                }
-                const Reply reply = script_(line);
-                if (reply.kind == Reply::Close) {
-                    client->disconnectFromHost();
-                    if (client->state() != QAbstractSocket::UnconnectedState)
-                        client->waitForDisconnected(1000);
-                    return;
-                }
-                if (reply.kind == Reply::Answer) {
-                    client->write(reply.text + "\r\n");
-                    client->waitForBytesWritten(1000);
-                }
-            }
-        }
-    }
-
-    Script script_;
-    std::thread thread_;
-    std::atomic<bool> stop_ = false;
-    quint16 port_ = 0;
-    std::mutex mutex_;
-    QList<QByteArray> heard_;
-};
 
 MeterOptions Options(const FakeMeter& fake) {
     MeterOptions o;
@@ -89,10 +18,6 @@ MeterOptions Options(const FakeMeter& fake) {
     o.settle = std::chrono::milliseconds(0);
     o.timeout = std::chrono::milliseconds(300);
     return o;
-}
-
-Reply Answer(QByteArray text) {
-    return {Reply::Answer, std::move(text)};
 }
 
 TEST(ParseReading, NumbersAndNonsense) {
@@ -103,7 +28,9 @@ TEST(ParseReading, NumbersAndNonsense) {
     } cases[] = {
         {"+1.23450000E-03", 1.2345e-3, nullptr},
         {" -9.99987 ", -9.99987, nullptr},
-        {"2.5,+0", 2.5, nullptr},
+        {"2.5,+0", {}, "answer '2.5,+0' is a list, not one reading"},
+        {"-0", -0.0, nullptr},
+        {"\x1b]0;x\x07\x1b[2J", {}, "answer '?]0;x??[2J' is not a number"},
         {"ABC", {}, "answer 'ABC' is not a number"},
         {"", {}, "answer '' is not a number"},
         {"nan", {}, "answer 'nan' is not a number"},

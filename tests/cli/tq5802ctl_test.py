@@ -143,6 +143,59 @@ class Batch(unittest.TestCase):
         self.assertEqual(out.splitlines()[-1], "C data 32768 (0x8000) = 0 V")
 
 
+class Inputs(unittest.TestCase):
+    """Files that are not what they seem, quoting in scripts, and refusals kept readable."""
+
+    def test_special_and_huge_files_are_refused_naming_them(self):
+        with tempfile.TemporaryDirectory() as d:
+            fifo, zero, huge = (os.path.join(d, n) for n in ("fifo", "zero", "huge.json"))
+            os.mkfifo(fifo)
+            os.symlink("/dev/zero", zero)
+            with open(huge, "wb") as f:
+                f.truncate(17 << 20)
+            cases = [(args, path, why) for path, why in [
+                (fifo, "pipe"), (zero, "device"), (d, "folder"), (huge, "larger than")]
+                for args in (["snapshot", "load", path], ["batch", path])]
+            cases.append((["serve", "--allow", "127.0.0.010"], "127.0.0.010", "dotted decimal"))
+            for args, path, why in cases:
+                with self.subTest(args=args):
+                    code, out, err = run("--simulate", *args)
+                    self.assertEqual(code, 2, err)
+                    self.assertIn(path, err)
+                    self.assertIn(why, err)
+            # Standard input is read only up to the limit too.
+            with open("/dev/zero", "rb") as endless:
+                done = subprocess.run([PROGRAM, "--simulate", "batch"], stdin=endless,
+                                      capture_output=True, text=True, timeout=60)
+            self.assertEqual(done.returncode, 2)
+            self.assertIn("standard input: it is larger than", done.stderr)
+
+    def test_quotes_group_words_and_comments_start_words(self):
+        with tempfile.TemporaryDirectory() as d:
+            script = (f'snapshot save {d}/run#1.json # a comment\n'
+                      f'snapshot save "{d}/a b#2.json"#x\n'
+                      f'snapshot save "{d}/q\\"uote.json"\n'
+                      'code A 5 #7\n'
+                      'read data A\n')
+            code, objects, err = batch(script)
+            self.assertEqual(code, 0, err)
+            self.assertEqual(sorted(os.listdir(d)),
+                             ["a b#2.json#x", "q\"uote.json", "run#1.json"])
+            self.assertEqual(objects[-2]["code"], 5)
+            code, objects, err = batch('code A 1\nsnapshot save "open\n')
+            self.assertEqual(code, 2)
+            self.assertIn("line 2: snapshot save \"open: the quote at column 15 is not closed",
+                          err)
+
+    def test_huge_and_binary_lines_are_echoed_short(self):
+        script = "code A " + "x" * 1_000_000 + "\n" + "volts \x1b[2J\x07 1\n" * 100
+        code, _, err = run("--simulate", "batch", script=script)
+        self.assertEqual(code, 2)
+        self.assertLess(len(err), 6000)
+        self.assertNotIn("\x1b", err)
+        self.assertIn("and 81 more", err)
+
+
 class Snapshot(unittest.TestCase):
     READ_BACK = "".join(f"read {r} {c}\n" for c in "ABCD"
                         for r in ("data", "coarse", "fine", "offset")) + "read function\nlines\n"
@@ -241,12 +294,39 @@ class Meter(unittest.TestCase):
             (["sweep", *self.meter, "--channel", "ALL"], 2, "one channel"),
             (["calibrate", "--meter", "tcp://127.0.0.1:1", "--route", "x"], 5,
              "cannot reach the meter at 127.0.0.1:1"),
+            # The meter left on DAC A.
+            (["calibrate", *self.meter, "--route", "ROUT:CLOS (@1)", "--channels", "B"], 5,
+             "DAC B stepped by 10 V, the meter saw"),
+            (["sweep", *self.meter, "--route", "ROUT:CLOS (@1)", "--channel", "C", "--points",
+              "9"], 5, "is it on DAC C?"),
         ]
         for args, expected, text in cases:
             with self.subTest(args=args):
                 code, _, err = self.run_meter(*args)
                 self.assertEqual(code, expected, err)
                 self.assertIn(text, err)
+
+    def test_a_signal_stops_the_run_and_exits_6(self):
+        import signal
+        for sig in (signal.SIGINT, signal.SIGTERM):
+            with self.subTest(signal=sig):
+                run = subprocess.Popen(
+                    [PROGRAM, "--simulate", "calibrate", *self.meter, "--settle", "600000",
+                     "--route", "ROUT:CLOS (@{n})"], stdout=subprocess.PIPE,
+                    stderr=subprocess.PIPE, text=True, env=self.env, stdin=subprocess.DEVNULL)
+                # The first measurement has begun, and settles for ten minutes.
+                first = run.stderr.readline()
+                run.send_signal(sig)
+                _, err = run.communicate(timeout=30)
+                self.assertTrue(first.startswith("[1/44] DAC A"), first)
+                self.assertEqual(run.returncode, 6, err)
+                self.assertIn("interrupted: calibration cancelled; the board was put back", err)
+
+    def test_a_meter_failure_is_kind_meter(self):
+        code, out, _ = self.run_meter("--json", "sweep", *self.meter, "--route", "ROUT:CLOS (@2)",
+                                      "--channel", "A", "--points", "9")
+        self.assertEqual(code, 5)
+        self.assertEqual(json.loads(out)["error"]["kind"], "meter")
 
 
 class Play(unittest.TestCase):

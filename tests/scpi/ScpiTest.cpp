@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <functional>
 
 namespace tq::scpi {
@@ -115,6 +116,15 @@ TEST_F(ScpiOnSim, CommandsAndTheirEffects) {
         {"SOUR:DATA 1.5", "", -224},
         {"FUNC:SDO 2", "", -224},
         {"FUNC:SDO OFF;:SOUR1:DATA?;:FUNC:SDO ON", "", -221},
+        // String and number forms: one string with doubled quotes, no control characters;
+        // underflow is 0, overflow of any length out of range.
+        {"CAL:MET:ROUT 'a''b\"c';ROUT?", "\"a'b\"\"c\"", 0},
+        {"CAL:MET \"x\" \"y\"", "", -102},
+        {"CAL:MET \"x\"y\"", "", -102},
+        {"CAL:MET:ROUT \"*RST\r\x1b\"", "", -224},
+        {"SOUR2:VOLT 1e-400;VOLT?", "0", 0},
+        {"SOUR2:VOLT -1e999", "", -222},
+        {"SOUR2:DATA #H123456789ABCDEF01", "", -222},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);
@@ -170,6 +180,16 @@ TEST_F(ScpiOnSim, CalibratesAgainstTheMeter) {
     EXPECT_EQ(answer.substr(0, 2), "1,") << answer;
     EXPECT_EQ(firstError(), 0);
     EXPECT_NE(board().offset[1], 0) << "DAC B's offset error was trimmed";
+    // The meter left on DAC A: the run fails naming what it saw, and B keeps its trims.
+    const TQSimRegisters trimmed = board();
+    run("CAL:MET:ROUT 'ROUT:CLOS (@1)';:CAL2:AUTO");
+    const std::string error = session.errors.next();
+    EXPECT_EQ(error.rfind("103,\"Meter failed;DAC B stepped by 10 V, the meter saw ", 0), 0u)
+        << error;
+    EXPECT_NE(error.find("is it on DAC B?"), std::string::npos) << error;
+    EXPECT_EQ(board().offset[1], trimmed.offset[1]);
+    EXPECT_EQ(board().fine[1], trimmed.fine[1]);
+    EXPECT_EQ(board().input[1], trimmed.input[1]);
     run("CAL:MET \"tcp://127.0.0.1:1\";:CAL3:AUTO");
     EXPECT_EQ(firstError(), kMeterFailed);
     run("CAL:MET tcp");
@@ -177,10 +197,26 @@ TEST_F(ScpiOnSim, CalibratesAgainstTheMeter) {
 }
 
 TEST(ScpiSyntax, NumbersAndAddresses) {
-    const std::pair<const char*, std::optional<double>> numbers[] = {
-        {"1", 1},     {"+2.5e1", 25}, {"-.5", -0.5}, {"#HFF", 255}, {"#b101", 5},
-        {"#Q17", 15}, {"1e999", {}},  {"inf", {}},   {"-", {}},     {"1V", {}},
-        {"#H", {}},   {"#HG", {}},    {"0x10", {}},
+    const std::pair<std::string, std::optional<double>> numbers[] = {
+        {"1", 1},
+        {"+2.5e1", 25},
+        {"-.5", -0.5},
+        {"#HFF", 255},
+        {"#b101", 5},
+        {"#Q17", 15},
+        {"inf", {}},
+        {"-", {}},
+        {"1V", {}},
+        {"#H", {}},
+        {"#HG", {}},
+        {"0x10", {}},
+        {"1e-400", 0},
+        {"-0.00001e-320", 0},
+        {"1e999", HUGE_VAL},
+        {"-1e999", -HUGE_VAL},
+        {"#HFFFFFFFFFFFFFFFFF", HUGE_VAL},
+        {"0000000000000000000000000000000000000000.0001e-320", 0},
+        {"1" + std::string(400, '0') + "e-5", HUGE_VAL},
     };
     for (const auto& [text, value] : numbers)
         EXPECT_EQ(NumberFrom(text), value) << text;
@@ -190,10 +226,35 @@ TEST(ScpiSyntax, NumbersAndAddresses) {
     EXPECT_EQ(ParseListen("localhost")->second, 5025);
     for (const char* bad : {"1.2.3.4:70000", "host:1", "1.2.3.4:x", "[::1"})
         EXPECT_FALSE(ParseListen(bad)) << bad;
-    EXPECT_EQ(ParseAllow("10.0.0.0/8")->prefix, 8);
-    EXPECT_EQ(ParseAllow("::1")->prefix, 128);
-    EXPECT_FALSE(ParseAllow("10.0.0.0/33"));
-    EXPECT_FALSE(ParseAllow("ten"));
+}
+
+// --allow: dotted decimal without octal or short forms, IPv6, v4-mapped entries and clients
+// matched as IPv4, and no prefix that admits everyone.
+TEST(ScpiSyntax, AllowedSubnets) {
+    const std::pair<const char*, const char*> admitted[] = {
+        {"10.0.0.0/8", "10.200.1.1"},      {"127.0.0.10", "::ffff:127.0.0.10"},
+        {"::ffff:127.0.0.1", "127.0.0.1"}, {"::ffff:192.168.0.0/112", "192.168.7.7"},
+        {"fd00::/8", "fd12::1"},           {"::1", "::1"},
+    };
+    for (const auto& [entry, client] : admitted) {
+        const auto subnet = ParseAllow(entry);
+        ASSERT_TRUE(subnet) << entry;
+        EXPECT_TRUE(Admits({{*subnet}}, QHostAddress(client))) << entry << " " << client;
+    }
+    const std::pair<const char*, const char*> kept[] = {
+        {"127.0.0.10", "127.0.0.8"},
+        {"10.0.0.0/8", "11.0.0.1"},
+        {"fd00::/8", "fe80::1"},
+    };
+    for (const auto& [entry, client] : kept)
+        EXPECT_FALSE(Admits({{*ParseAllow(entry)}}, QHostAddress(client))) << entry;
+    for (const char* bad : {"127.0.0.010", "127.000.000.010", "127.1", "0x7f.0.0.1", "1.2.3.4.5",
+                            "256.0.0.1", "10.0.0.0/33", "10.0.0.0/08", "10.0.0.0/", "0.0.0.0/0",
+                            "::/0", "::ffff:0.0.0.0/96", "ten", "", "1.2.3.4/x"}) {
+        const auto subnet = ParseAllow(bad);
+        ASSERT_FALSE(subnet) << bad;
+        EXPECT_NE(subnet.error().message.find("--allow"), std::string::npos);
+    }
 }
 
 } // namespace
