@@ -157,10 +157,9 @@ bench::Outcome<Step> ParsePlay(Args args) {
         // Refused here, before the signals are held.
         if (bench::Status s = bench::CheckPlay(*ctx.bench, sequence, w.options); !s)
             return s.error();
-        const StopSignals stop;
-        const auto report =
-            bench::Play(*ctx.bench, sequence, w.options,
-                        {.cancelled = [&] { return stop.raised(); }, .progress = {}});
+        const InterruptHold hold;
+        const auto report = bench::Play(*ctx.bench, sequence, w.options,
+                                        {.cancelled = InterruptPending, .progress = {}});
         if (!report) return report.error();
         Reply reply;
         reply.json = bench::PlayReportJson(*report);
