@@ -47,9 +47,7 @@ public:
         Outcome<PointErrors> errors = measure(c, QStringLiteral("before"));
         if (!errors) return errors.error();
         result.before = *errors;
-        const auto positive = bench_.model() == Model::TQ5802R
-                                  ? device::PositiveGainCode::Scaled31of32
-                                  : device::PositiveGainCode::Plain;
+        const auto positive = Info(bench_.model()).positiveGain;
         const float range = result.rangeVolts;
         for (int pass = 1; pass <= options_.maxPasses; ++pass) {
             const QString label = QStringLiteral("pass %1").arg(pass);

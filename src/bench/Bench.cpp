@@ -1,5 +1,7 @@
 #include "bench/Bench.h"
 
+#include "bench/Quantities.h"
+
 #include "board/DriverLibrary.h"
 #include "board/USBStuff.h"
 #include "device/Encodings.h"
@@ -36,32 +38,14 @@ QString RangeText(double low, double high, const char* unit) {
     return QStringLiteral("%1 to %2%3").arg(Num(low), Num(high), QString::fromUtf8(unit));
 }
 
-QString Name(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // A number that a field accepts: finite and within [low, high].
 bool Within(double x, double low, double high) {
     return std::isfinite(x) && x >= low && x <= high;
 }
 
-// The mask of the bits a register holds; a value beyond it would land in bits the
-// register does not have.
+// The bits a register holds; an address that selects no register holds none.
 int32_t FieldMask(int16_t registerCode, int16_t address) {
-    switch (registerCode) {
-    case FunctionRegister:
-        return address == device::FunctionControlWord ? device::FunctionBitsMask : 0;
-    case DataRegister:
-        return device::DataMask;
-    case CoarseGainRegister:
-        return device::CoarseGainCodeMask;
-    case FineGainRegister:
-        return device::FineGainFieldMask;
-    case OffsetRegister:
-        return device::OffsetFieldMask;
-    default:
-        return 0;
-    }
+    return device::RegisterFieldMask(registerCode, address).value_or(0);
 }
 
 Status CheckFineGain(double lsb) {
@@ -85,19 +69,11 @@ bool KnownRegister(int16_t registerCode) {
 
 QString RegisterName(int16_t registerCode) {
     for (const auto& item : device::RegisterItems)
-        if (item.code == registerCode) return Name(item.text);
+        if (item.code == registerCode) return QString::fromUtf8(item.text);
     return QStringLiteral("register %1").arg(registerCode);
 }
 
 } // namespace
-
-std::string_view ModelName(Model model) {
-    return model == Model::TQ5802R ? "TQ5802R" : "TQ5802";
-}
-
-board::Backend BackendOf(Model model) {
-    return model == Model::TQ5802R ? board::Backend::Newer : board::Backend::Legacy;
-}
 
 int32_t FunctionFlags::word() const {
     return device::ComposeFunctionBits(localGndOffset, d1Output, d1High, d0Output, d0High,
@@ -115,15 +91,12 @@ FunctionFlags FunctionFlags::fromWord(int32_t w) {
     };
 }
 
-Model ModelOf(board::Backend backend) {
-    return backend == board::Backend::Newer ? Model::TQ5802R : Model::TQ5802;
-}
-
 Outcome<int32_t> RangeCodeFromVolts(double fullScale) {
     for (const auto& range : device::CoarseGainRanges)
         if (std::isfinite(fullScale) && std::abs(fullScale - range.fullScaleVolts) < 1e-4)
             return int32_t{range.code};
-    return UsageError(Say("range %1 V is not one of 10, 10.2564, 10.5263", Num(fullScale)));
+    return UsageError(Say("range %1 V is not one of %2", Num(fullScale),
+                          QString::fromStdString(RangeChoices(", "))));
 }
 
 // ---- Opening ------------------------------------------------------------------------------
@@ -316,7 +289,7 @@ Status Bench::setVolts(Channel channel, double volts) {
         const double fs = rangeVolts(c);
         if (!Within(volts, -fs, fs))
             return UsageError(Say("%1 V is outside the range of %2, %3", Num(volts),
-                                  Name(ChannelCaption(c)), RangeText(-fs, fs, " V")));
+                                  QString::fromUtf8(ChannelCaption(c)), RangeText(-fs, fs, " V")));
     }
     const auto codeOf = [&](Channel c) { return voltsToCode(c, volts); };
     begin();
@@ -521,6 +494,7 @@ Status Bench::load() {
 }
 
 Outcome<Temperature> Bench::temperature() {
+    if (!Has(model_, Capability::Temperature)) return MissingError(model_, Capability::Temperature);
     begin();
     // The readout shares its pin with the serial data output.
     const FunctionFlags before = function_;

@@ -11,6 +11,7 @@
 // opened and follow every write made through it.
 
 #include "bench/Channel.h"
+#include "bench/Model.h"
 #include "bench/Outcome.h"
 #include "board/Declare.h"
 #include "board/DriverApi.h"
@@ -28,12 +29,6 @@
 #include <vector>
 
 namespace tq::bench {
-
-// The two boards and their back ends.
-enum class Model { TQ5802R, TQ5802 };
-std::string_view ModelName(Model model); // "TQ5802R" / "TQ5802"
-board::Backend BackendOf(Model model);
-Model ModelOf(board::Backend backend);
 
 struct OpenOptions {
     Model model = Model::TQ5802R;
@@ -182,7 +177,8 @@ public:
     Status clear();
     Status load();
 
-    // Three conversions of the TEMP pin with serial data output off, the last one counted;
+    // Refused with MissingError on a board without a temperature readout. Otherwise three
+    // conversions of the TEMP pin with serial data output off, the last one counted;
     // the function register is written back as it was afterwards, so reads keep working.
     Outcome<Temperature> temperature();
 

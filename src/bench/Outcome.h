@@ -17,6 +17,7 @@ struct Error {
         Transfer,   // a transfer with the board failed on the way
         Meter,      // the meter could not be reached, did not answer or answered nonsense
         Cancelled,  // the user stopped the operation
+        Missing,    // the board has no such feature (see Model.h)
     };
     Kind kind = Kind::Usage;
     std::string message;

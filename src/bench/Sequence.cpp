@@ -1,8 +1,9 @@
 #include "bench/Sequence.h"
 
+#include "bench/FileInput.h"
+#include "bench/Meter.h"
 #include "device/RegisterMap.h"
 
-#include <QFile>
 #include <QJsonObject>
 
 #include <algorithm>
@@ -22,7 +23,7 @@ using Seconds = std::chrono::duration<double>;
 // The longest a wait sleeps before it looks at the cancel hook again.
 constexpr auto kCancelPoll = std::chrono::milliseconds(10);
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
-constexpr std::size_t kQuotedMax = 40;
+constexpr qsizetype kQuotedMax = 40;
 
 constexpr std::array<std::string_view, 5> kWaveformNames{"sine", "triangle", "square", "ramp",
                                                          "steps"};
@@ -41,10 +42,9 @@ Error Refused(const QString& message) {
 
 // A word from a file as a message may show it: control characters replaced, kept short.
 QString Shown(std::string_view word) {
-    QString text = Name(word.substr(0, kQuotedMax));
-    for (QChar& c : text)
-        if (c.category() == QChar::Other_Control) c = QLatin1Char('?');
-    return QLatin1Char('"') + text + (word.size() > kQuotedMax ? QStringLiteral("...\"") : "\"");
+    return QLatin1Char('"') +
+           PrintableText(QByteArray(word.data(), static_cast<qsizetype>(word.size())), kQuotedMax) +
+           QLatin1Char('"');
 }
 
 std::string_view Trimmed(std::string_view s) {
@@ -301,18 +301,10 @@ Outcome<SequenceTable> ParseSequenceCsv(std::string_view text) {
 }
 
 Outcome<SequenceTable> ReadSequenceCsv(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return Refused(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
-    if (file.size() > kSequenceMaxFileBytes)
-        return Refused(
-            QStringLiteral("%1 is larger than %2 MiB").arg(path).arg(kSequenceMaxFileBytes >> 20));
-    const QByteArray bytes = file.read(kSequenceMaxFileBytes + 1);
-    if (bytes.size() > kSequenceMaxFileBytes)
-        return Refused(
-            QStringLiteral("%1 is larger than %2 MiB").arg(path).arg(kSequenceMaxFileBytes >> 20));
+    Outcome<QByteArray> bytes = ReadInputFile(path, kSequenceMaxFileBytes);
+    if (!bytes) return bytes.error();
     Outcome<SequenceTable> table = ParseSequenceCsv(
-        std::string_view(bytes.constData(), static_cast<std::size_t>(bytes.size())));
+        std::string_view(bytes->constData(), static_cast<std::size_t>(bytes->size())));
     if (!table)
         return Refused(path + QStringLiteral(", ") + QString::fromStdString(table.error().message));
     return table;

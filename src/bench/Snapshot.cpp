@@ -1,6 +1,7 @@
 #include "bench/Snapshot.h"
 
 #include "bench/FileInput.h"
+#include "bench/Quantities.h"
 
 #include "device/Encodings.h"
 #include "device/RegisterMap.h"
@@ -18,55 +19,29 @@ namespace {
 
 constexpr const char* kFormat = "tq5802-board-setup";
 
-QString Q(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 Error Refused(const QString& why) {
     return UsageError(why.toStdString());
 }
 
-// The named boolean fields of the function flags and the control lines, so reading and
-// writing them is one table each.
-template <class T> struct Flag {
-    const char* name;
-    bool T::*member;
-};
-constexpr Flag<FunctionFlags> kFunctionFlags[] = {
-    {"localGndOffset", &FunctionFlags::localGndOffset},
-    {"d1Output", &FunctionFlags::d1Output},
-    {"d1High", &FunctionFlags::d1High},
-    {"d0Output", &FunctionFlags::d0Output},
-    {"d0High", &FunctionFlags::d0High},
-    {"sdoEnabled", &FunctionFlags::sdoEnabled},
-};
-constexpr Flag<ControlLines> kLineFlags[] = {
-    {"ldac", &ControlLines::ldac},
-    {"clr", &ControlLines::clr},
-    {"binary", &ControlLines::binary},
-    {"rstin", &ControlLines::rstin},
-    {"driveD0", &ControlLines::driveD0},
-    {"driveD1", &ControlLines::driveD1},
-    {"pulseAfterWrite", &ControlLines::pulseAfterWrite},
-};
-
-template <class T, std::size_t N>
-QJsonObject FlagsToJson(const T& value, const Flag<T> (&flags)[N]) {
+// The function flags and the control lines are stored under their keys of the board's
+// table of settings (Quantities.h), one switch per key.
+template <class T, class Table> QJsonObject FlagsToJson(const T& value, const Table& flags) {
     QJsonObject o;
     for (const auto& f : flags)
-        o.insert(QLatin1String(f.name), value.*f.member);
+        o.insert(QString::fromUtf8(f.jsonKey), value.*f.member);
     return o;
 }
 
-template <class T, std::size_t N>
-Outcome<T> FlagsFromJson(const QJsonValue& json, const Flag<T> (&flags)[N], const char* what) {
+template <class T, class Table>
+Outcome<T> FlagsFromJson(const QJsonValue& json, const Table& flags, const char* what) {
     T value;
     const QJsonObject o = json.toObject();
     for (const auto& f : flags) {
-        const QJsonValue v = o.value(QLatin1String(f.name));
+        const QString key = QString::fromUtf8(f.jsonKey);
+        const QJsonValue v = o.value(key);
         if (!v.isBool())
             return Refused(QStringLiteral("\"%1\" of \"%2\" is missing or not true/false")
-                               .arg(QLatin1String(f.name), QLatin1String(what)));
+                               .arg(key, QLatin1String(what)));
         value.*f.member = v.toBool();
     }
     return value;
@@ -79,7 +54,8 @@ struct RegisterField {
 };
 constexpr RegisterField kRegisterFields[] = {
     {"data", &ChannelRegisters::data, device::DataCodeMax},
-    {"coarse", &ChannelRegisters::coarse, 2},
+    {"coarse", &ChannelRegisters::coarse,
+     static_cast<int32_t>(device::CoarseGainRanges.size()) - 1},
     {"fine", &ChannelRegisters::fine, device::FineGainFieldMask},
     {"offset", &ChannelRegisters::offset, device::OffsetFieldMask},
 };
@@ -104,7 +80,8 @@ Outcome<Snapshot> TakeSnapshot(Bench& bench) {
 Status RestoreSnapshot(Bench& bench, const Snapshot& s) {
     if (s.model != bench.model())
         return Refused(QStringLiteral("the set-up is for the %1, this board is a %2")
-                           .arg(Q(ModelName(s.model)), Q(ModelName(bench.model()))));
+                           .arg(QString::fromUtf8(ModelName(s.model)),
+                                QString::fromUtf8(ModelName(bench.model()))));
     // Held: the input registers take everything, the outputs change once, at the LOAD.
     ControlLines held = s.lines;
     // Out of reset and not cleared while writing: the converter ignores register writes
@@ -143,15 +120,15 @@ QByteArray SnapshotToJson(const Snapshot& s) {
         o.insert(QStringLiteral("volts"), device::DataCodeToVolts(r.data, fs, s.lines.binary));
         o.insert(QStringLiteral("fineLsb"), device::CodeToFineGain(r.fine));
         o.insert(QStringLiteral("offsetLsb"), device::CodeToOffset(r.offset));
-        channels.insert(Q(ChannelName(c)), o);
+        channels.insert(QString::fromUtf8(ChannelName(c)), o);
     }
     QJsonObject root{
         {QStringLiteral("format"), QLatin1String(kFormat)},
         {QStringLiteral("version"), kSnapshotVersion},
-        {QStringLiteral("board"), Q(ModelName(s.model))},
+        {QStringLiteral("board"), QString::fromUtf8(ModelName(s.model))},
         {QStringLiteral("channels"), channels},
-        {QStringLiteral("function"), FlagsToJson(s.function, kFunctionFlags)},
-        {QStringLiteral("lines"), FlagsToJson(s.lines, kLineFlags)},
+        {QStringLiteral("function"), FlagsToJson(s.function, kFunctionBits)},
+        {QStringLiteral("lines"), FlagsToJson(s.lines, kLineSwitches)},
     };
     return QJsonDocument(root).toJson(QJsonDocument::Indented);
 }
@@ -175,15 +152,15 @@ Outcome<Snapshot> SnapshotFromJson(const QByteArray& json, Model model) {
                                                    : QStringLiteral("(none)"))
                            .arg(kSnapshotVersion));
     const QString board = root.value(QStringLiteral("board")).toString();
-    if (board != Q(ModelName(model)))
-        return Refused(
-            QStringLiteral("the set-up is for the %1, this board is a %2")
-                .arg(board.isEmpty() ? QStringLiteral("(no board)") : board, Q(ModelName(model))));
+    if (board != QString::fromUtf8(ModelName(model)))
+        return Refused(QStringLiteral("the set-up is for the %1, this board is a %2")
+                           .arg(board.isEmpty() ? QStringLiteral("(no board)") : board,
+                                QString::fromUtf8(ModelName(model))));
     Snapshot s;
     s.model = model;
     const QJsonObject channels = root.value(QStringLiteral("channels")).toObject();
     for (const Channel c : kChannels) {
-        const QJsonObject o = channels.value(Q(ChannelName(c))).toObject();
+        const QJsonObject o = channels.value(QString::fromUtf8(ChannelName(c))).toObject();
         for (const auto& f : kRegisterFields) {
             const QJsonValue v = o.value(QLatin1String(f.name));
             const double x = v.toDouble(-1);
@@ -191,17 +168,17 @@ Outcome<Snapshot> SnapshotFromJson(const QByteArray& json, Model model) {
             if (!v.isDouble() || !(x >= 0 && x <= f.max) || x != std::floor(x))
                 return Refused(QStringLiteral("channel %1 \"%2\" must be a whole number from 0 "
                                               "to %3")
-                                   .arg(Q(ChannelName(c)), QLatin1String(f.name))
+                                   .arg(QString::fromUtf8(ChannelName(c)), QLatin1String(f.name))
                                    .arg(f.max));
             s.channels[ChannelIndex(c)].*f.member = static_cast<int32_t>(x);
         }
     }
-    Outcome<FunctionFlags> function =
-        FlagsFromJson(root.value(QStringLiteral("function")), kFunctionFlags, "function");
+    Outcome<FunctionFlags> function = FlagsFromJson<FunctionFlags>(
+        root.value(QStringLiteral("function")), kFunctionBits, "function");
     if (!function) return function.error();
     s.function = *function;
     Outcome<ControlLines> lines =
-        FlagsFromJson(root.value(QStringLiteral("lines")), kLineFlags, "lines");
+        FlagsFromJson<ControlLines>(root.value(QStringLiteral("lines")), kLineSwitches, "lines");
     if (!lines) return lines.error();
     s.lines = *lines;
     return s;

@@ -6,6 +6,7 @@
 
 #include "board/DriverApi.h"
 #include "board/SharedState.h"
+#include "device/BoardProtocol.h"
 
 #include <QLoggingCategory>
 #include <QString>
@@ -24,22 +25,19 @@ enum class Backend {
     Legacy, // VendorIORequest, no handle
 };
 
-// Vendor request codes.
-inline constexpr uint8_t kWriteAndPulse = 0xD9;
-inline constexpr uint8_t kReadAdc = 0xDA;
-inline constexpr uint8_t kDriveD0 = 0xDB;
-inline constexpr uint8_t kDriveD1 = 0xDC;
-inline constexpr uint8_t kShiftWord = 0xDD;
-inline constexpr uint8_t kControlLines = 0xDE;
-
-// The control-line word (request 0xDE): these bits of its value, and the board's drive
-// levels of D1 and D0 as bits 1 and 0 of its index.
-inline constexpr int32_t kLineLdac = 0x10;
-inline constexpr int32_t kLineClr = 0x08;
-inline constexpr int32_t kLineBinary = 0x04;
-inline constexpr int32_t kLineRstin = 0x02;
-inline constexpr int32_t kIndexDriveD1 = 0x2;
-inline constexpr int32_t kIndexDriveD0 = 0x1;
+// The board's vendor requests, under the names this layer uses for them.
+inline constexpr uint8_t kWriteAndPulse = device::kReqWriteAndPulse;
+inline constexpr uint8_t kReadAdc = device::kReqReadAdc;
+inline constexpr uint8_t kDriveD0 = device::kReqDriveD0;
+inline constexpr uint8_t kDriveD1 = device::kReqDriveD1;
+inline constexpr uint8_t kShiftWord = device::kReqShiftWord;
+inline constexpr uint8_t kControlLines = device::kReqControlLines;
+using device::kIndexDriveD0;
+using device::kIndexDriveD1;
+using device::kLineBinary;
+using device::kLineClr;
+using device::kLineLdac;
+using device::kLineRstin;
 
 // One finished transfer as the observers see it.
 struct Transfer {

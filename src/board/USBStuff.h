@@ -4,14 +4,15 @@
 #include "board/Declare.h"
 #include "board/DriverApi.h"
 #include "board/SharedState.h"
+#include "device/BoardProtocol.h"
 
 #include <cstdint>
 #include <string_view>
 
 namespace tq::board::USBStuff {
 
-inline constexpr int32_t kVendorId = 0x0456;
-inline constexpr int32_t kProductId = 0xB202;
+inline constexpr int32_t kVendorId = device::kUsbVendorId;
+inline constexpr int32_t kProductId = device::kUsbProductId;
 inline constexpr const char* kFirmwareFile = "TQ5802.hex";
 
 // FirmwarePathBytes = the path's bytes as given (the file system's encoding) followed by

@@ -45,14 +45,14 @@ std::string_view Trimmed(std::string_view s) {
 } // namespace
 
 bench::Outcome<Step> ParseBatch(Args args) {
-    if (args.size() > 1) return UsageOf("batch [FILE]");
+    if (args.size() > 1) return UsageOf("batch");
     const bool fromStdin = args.empty() || args[0] == "-";
     // Far beyond any script a person writes or a program generates for one run.
     constexpr qint64 kLargest = 16 << 20;
     const bench::Outcome<QByteArray> bytes =
         fromStdin ? bench::ReadStandardInput(kLargest)
                   : bench::ReadInputFile(
-                        QString::fromUtf8(args[0].data(), static_cast<qsizetype>(args[0].size())),
+                        QString::fromUtf8(args[0]),
                         kLargest);
     if (!bytes) return bytes.error();
     auto script = std::make_shared<const std::string>(bytes->constData(),

@@ -4,6 +4,8 @@
 #include "cli/Commands.h"
 #include "cli/Parse.h"
 
+#include "bench/Quantities.h"
+
 #include "device/Encodings.h"
 #include "device/RegisterMap.h"
 
@@ -21,10 +23,6 @@ namespace {
 using bench::Channel;
 using bench::Outcome;
 using bench::Status;
-
-QString Utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 // Volts as the window's entries show them: five decimals.
 double ShownVolts(float volts) {
@@ -59,13 +57,14 @@ template <class Fill> Reply PerChannel(Context& ctx, Channel channel, Fill fill)
     Reply reply;
     if (ctx.out.json()) {
         if (channel != Channel::All) {
-            reply.json.insert(QStringLiteral("channel"), Utf8(bench::ChannelName(channel)));
+            reply.json.insert(QStringLiteral("channel"),
+                              QString::fromUtf8(bench::ChannelName(channel)));
             fill(channel, reply.json, nullptr);
             return reply;
         }
         QJsonArray channels;
         for (const Channel c : bench::Expand(channel)) {
-            QJsonObject o{{QStringLiteral("channel"), Utf8(bench::ChannelName(c))}};
+            QJsonObject o{{QStringLiteral("channel"), QString::fromUtf8(bench::ChannelName(c))}};
             fill(c, o, nullptr);
             channels.append(o);
         }
@@ -146,56 +145,37 @@ bool NoWords(Args args) {
 
 // ---- Control lines and function register as settings ---------------------------------------
 
-QString OnOff(bool on) {
-    return on ? QStringLiteral("on") : QStringLiteral("off");
-}
-QString HighLow(bool high) {
-    return high ? QStringLiteral("high") : QStringLiteral("low");
-}
-
 Reply LinesReply(Context& ctx, const bench::ControlLines& l) {
     Reply r;
-    if (ctx.out.json()) {
-        r.json = QJsonObject{{QStringLiteral("ldac"), l.ldac},
-                             {QStringLiteral("clr"), l.clr},
-                             {QStringLiteral("binary"), l.binary},
-                             {QStringLiteral("rstin"), l.rstin},
-                             {QStringLiteral("driveD0"), l.driveD0},
-                             {QStringLiteral("driveD1"), l.driveD1},
-                             {QStringLiteral("pulseAfterWrite"), l.pulseAfterWrite}};
-    } else {
-        r.text =
-            QStringLiteral("ldac=%1 clr=%2 coding=%3 rstin=%4 drive-d0=%5 drive-d1=%6 pulse=%7")
-                .arg(HighLow(l.ldac), HighLow(l.clr),
-                     l.binary ? QStringLiteral("binary") : QStringLiteral("twos"), HighLow(l.rstin),
-                     HighLow(l.driveD0), HighLow(l.driveD1), OnOff(l.pulseAfterWrite))
-                .toStdString();
+    for (const bench::LineSwitch& line : bench::kLineSwitches) {
+        const bool on = l.*line.member;
+        if (ctx.out.json()) {
+            r.json.insert(QString::fromUtf8(line.jsonKey), on);
+            continue;
+        }
+        if (!r.text.empty()) r.text += ' ';
+        r.text += Cat({line.key, "=", line.words[on ? 1 : 0]});
     }
     return r;
 }
 
-QString PinText(bool output, bool high) {
-    return output ? HighLow(high) : QStringLiteral("in");
+std::string_view SettingText(const bench::FunctionFlags& f, const bench::FunctionSetting& s) {
+    if (!s.isPin()) return bench::kSwitchWords[f.*s.on ? 1 : 0];
+    return bench::kPinWords[!(f.*s.on) ? 0 : f.*s.high ? 2 : 1];
 }
 
 Reply FunctionReply(Context& ctx, const bench::FunctionFlags& f) {
     Reply r;
     if (ctx.out.json()) {
         r.json = QJsonObject{{QStringLiteral("register"), QStringLiteral("function")},
-                             {QStringLiteral("code"), f.word()},
-                             {QStringLiteral("sdoEnabled"), f.sdoEnabled},
-                             {QStringLiteral("localGndOffset"), f.localGndOffset},
-                             {QStringLiteral("d0Output"), f.d0Output},
-                             {QStringLiteral("d0High"), f.d0High},
-                             {QStringLiteral("d1Output"), f.d1Output},
-                             {QStringLiteral("d1High"), f.d1High}};
-    } else {
-        r.text = QStringLiteral("function %1: sdo=%2 local-gnd=%3 d0=%4 d1=%5")
-                     .arg(QStringLiteral("0x%1").arg(f.word(), 2, 16, QLatin1Char('0')),
-                          OnOff(f.sdoEnabled), OnOff(f.localGndOffset),
-                          PinText(f.d0Output, f.d0High), PinText(f.d1Output, f.d1High))
-                     .toStdString();
+                             {QStringLiteral("code"), f.word()}};
+        for (const bench::FunctionBit& bit : bench::kFunctionBits)
+            r.json.insert(QString::fromUtf8(bit.jsonKey), f.*bit.member);
+        return r;
     }
+    r.text = QStringLiteral("function 0x%1:").arg(f.word(), 2, 16, QLatin1Char('0')).toStdString();
+    for (const bench::FunctionSetting& s : bench::kFunctionSettings)
+        r.text += Cat({" ", s.key, "=", SettingText(f, s)});
     return r;
 }
 
@@ -226,7 +206,7 @@ Outcome<Step> ParseList(Args args) {
 }
 
 Outcome<Step> ParseCode(Args args) {
-    constexpr std::string_view usage = "code CH N";
+    constexpr std::string_view usage = "code";
     if (args.size() != 2) return UsageOf(usage);
     const Outcome<Channel> channel = ParseChannel(args[0]);
     if (!channel) return channel.error();
@@ -242,7 +222,7 @@ Outcome<Step> ParseCode(Args args) {
 }
 
 Outcome<Step> ParseVolts(Args args) {
-    if (args.size() != 2) return UsageOf("volts CH V");
+    if (args.size() != 2) return UsageOf("volts");
     const Outcome<Channel> channel = ParseChannel(args[0]);
     if (!channel) return channel.error();
     const Outcome<double> volts = ParseNumber(args[1], "volts within the channel's range");
@@ -257,10 +237,10 @@ Outcome<Step> ParseVolts(Args args) {
 }
 
 Outcome<Step> ParseRange(Args args) {
-    if (args.size() != 2) return UsageOf("range CH 10|10.2564|10.5263");
+    if (args.size() != 2) return UsageOf("range");
     const Outcome<Channel> channel = ParseChannel(args[0]);
     if (!channel) return channel.error();
-    const Outcome<double> fs = ParseNumber(args[1], "a full scale: 10, 10.2564 or 10.5263");
+    const Outcome<double> fs = ParseNumber(args[1], "a full scale: " + bench::RangeChoices(", "));
     if (!fs) return fs.error();
     const Outcome<int32_t> coarse = bench::RangeCodeFromVolts(*fs);
     if (!coarse) return coarse.error();
@@ -273,7 +253,7 @@ Outcome<Step> ParseRange(Args args) {
 }
 
 Outcome<Step> ParseTrim(Args args) {
-    constexpr std::string_view usage = "trim CH [--fine LSB] [--offset LSB]";
+    constexpr std::string_view usage = "trim";
     if (args.empty()) return UsageOf(usage);
     const Outcome<Channel> channel = ParseChannel(args[0]);
     if (!channel) return channel.error();
@@ -312,7 +292,7 @@ Outcome<Step> ParseTrim(Args args) {
 }
 
 Outcome<Step> ParseRead(Args args) {
-    constexpr std::string_view usage = "read data|coarse|fine|offset CH | read function";
+    constexpr std::string_view usage = "read";
     if (args.empty()) return UsageOf(usage);
     const Outcome<int> which =
         ParseChoice(args[0], "register", {"data", "coarse", "fine", "offset", "function"});
@@ -367,7 +347,7 @@ Outcome<Step> ParseRead(Args args) {
 
 Outcome<Step> ParseLines(Args args) {
     struct Change {
-        int line; // index into the settings below
+        std::size_t line; // index into bench::kLineSwitches
         bool value;
     };
     std::vector<Change> changes;
@@ -375,45 +355,43 @@ Outcome<Step> ParseLines(Args args) {
         const auto setting = ParseSetting(word);
         if (!setting) return setting.error();
         const auto [name, value] = *setting;
-        const Outcome<int> line = ParseChoice(
-            name, "line", {"ldac", "clr", "coding", "rstin", "drive-d0", "drive-d1", "pulse"});
+        const Outcome<int> line = ParseKey(name, "line", bench::kLineSwitches);
         if (!line) return line.error();
-        Outcome<int> level = *line == 2   ? ParseChoice(value, "coding", {"twos", "binary"})
-                             : *line == 6 ? ParseChoice(value, "pulse", {"off", "on"})
-                                          : ParseChoice(value, "level", {"low", "high"});
+        const bench::LineSwitch& s = bench::kLineSwitches[static_cast<std::size_t>(*line)];
+        const Outcome<int> level =
+            ParseChoice(value, s.words[0] == "low" ? std::string_view("level") : s.key, s.words);
         if (!level) return level.error();
-        changes.push_back({*line, *level == 1});
+        changes.push_back({static_cast<std::size_t>(*line), *level == 1});
     }
     return Step{[changes](Context& ctx) -> Outcome<Reply> {
         bench::Bench& b = *ctx.bench;
         if (changes.empty()) return LinesReply(ctx, b.lines());
         bench::ControlLines l = b.lines();
-        bool* fields[] = {&l.ldac,    &l.clr,     &l.binary,         &l.rstin,
-                          &l.driveD0, &l.driveD1, &l.pulseAfterWrite};
         for (const Change& change : changes)
-            *fields[change.line] = change.value;
+            l.*bench::kLineSwitches[change.line].member = change.value;
         return Done(b.setLines(l), LinesReply(ctx, l));
     }};
 }
 
 Outcome<Step> ParseFunction(Args args) {
-    // Each setting: which flag(s) and the value; a pin setting sets direction and level.
+    // Each setting: a switch (0 off, 1 on) or a pin (0 in, 1 low, 2 high).
     struct Change {
-        int setting; // 0 sdo, 1 local-gnd, 2 d0, 3 d1
-        int value;   // sdo/local-gnd: 0 off, 1 on; pins: 0 in, 1 low, 2 high
+        std::size_t setting; // index into bench::kFunctionSettings
+        int value;
     };
     std::vector<Change> changes;
     for (const std::string_view word : args) {
         const auto setting = ParseSetting(word);
         if (!setting) return setting.error();
         const auto [name, text] = *setting;
-        const Outcome<int> which =
-            ParseChoice(name, "function setting", {"sdo", "local-gnd", "d0", "d1"});
+        const Outcome<int> which = ParseKey(name, "function setting", bench::kFunctionSettings);
         if (!which) return which.error();
-        const Outcome<int> value = *which < 2 ? ParseChoice(text, "switch", {"off", "on"})
-                                              : ParseChoice(text, "pin", {"in", "low", "high"});
+        const auto index = static_cast<std::size_t>(*which);
+        const Outcome<int> value = bench::kFunctionSettings[index].isPin()
+                                       ? ParseChoice(text, "pin", bench::kPinWords)
+                                       : ParseChoice(text, "switch", bench::kSwitchWords);
         if (!value) return value.error();
-        changes.push_back({*which, *value});
+        changes.push_back({index, *value});
     }
     return Step{[changes](Context& ctx) -> Outcome<Reply> {
         bench::Bench& b = *ctx.bench;
@@ -424,20 +402,9 @@ Outcome<Step> ParseFunction(Args args) {
         }
         bench::FunctionFlags f = b.function();
         for (const Change& c : changes) {
-            switch (c.setting) {
-            case 0:
-                f.sdoEnabled = c.value == 1;
-                break;
-            case 1:
-                f.localGndOffset = c.value == 1;
-                break;
-            default: {
-                bool& output = c.setting == 2 ? f.d0Output : f.d1Output;
-                bool& high = c.setting == 2 ? f.d0High : f.d1High;
-                output = c.value != 0;
-                if (output) high = c.value == 2;
-            }
-            }
+            const bench::FunctionSetting& s = bench::kFunctionSettings[c.setting];
+            f.*s.on = c.value != 0;
+            if (s.isPin() && c.value != 0) f.*s.high = c.value == 2;
         }
         return Done(b.setFunction(f), FunctionReply(ctx, f));
     }};

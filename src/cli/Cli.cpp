@@ -1,12 +1,12 @@
 #include "cli/Cli.h"
 #include "cli/PlotLibrary.h"
 
+#include "bench/StartOptions.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,12 +17,6 @@ namespace tq::cli {
 
 namespace {
 
-// The file of the driver library called name, where the program's libraries lie.
-QString DriverLibrary(const char* name) {
-    return DriverLibraryDir() + QStringLiteral("/lib") + QString::fromUtf8(name) +
-           QStringLiteral(".so");
-}
-
 QString HelpText(QCommandLineParser& parser) {
     QString text = parser.helpText();
     // The usage line names the program as it was called; say its name instead.
@@ -31,10 +25,8 @@ QString HelpText(QCommandLineParser& parser) {
         text.replace(7, end - 7, QStringLiteral("tq5802ctl"));
     text += QStringLiteral("\nCommands (CH is A, B, C, D or ALL, in any letter case):\n");
     for (const Command& c : Commands()) {
-        text +=
-            QStringLiteral("  %1\n      %2\n")
-                .arg(QString::fromUtf8(c.usage.data(), static_cast<qsizetype>(c.usage.size())),
-                     QString::fromUtf8(c.summary.data(), static_cast<qsizetype>(c.summary.size())));
+        text += QStringLiteral("  %1\n      %2\n")
+                    .arg(QString::fromUtf8(c.usage), QString::fromUtf8(c.summary));
     }
     text += QStringLiteral(
         "\nA batch script holds one command per line; '#' at the start of a word starts a\n"
@@ -82,30 +74,24 @@ int Run(int argc, char** argv) {
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsPositionalArguments);
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption simulate(QStringLiteral("simulate"),
-                                      QStringLiteral("Run on the simulated board "
-                                                     "(libTQ5802Sim.so)."));
-    const QCommandLineOption driver(QStringLiteral("driver"),
-                                    QStringLiteral("Load the board driver library at <path>."),
-                                    QStringLiteral("path"));
+    const bench::StartOptions start;
+    start.addTo(parser);
     const QCommandLineOption legacy(
         QStringLiteral("legacy"),
-        QStringLiteral("The TQ5802 board on the legacy back end (libUSBFunctions.so); "
-                       "without it the TQ5802R (libQRV_CYUSB_USB4.so)."));
+        QStringLiteral("The %1 board on the legacy back end (%2); without it the %3 (%4).")
+            .arg(QString::fromUtf8(bench::ModelName(bench::Model::TQ5802)),
+                 bench::LibraryFileName(bench::Info(bench::Model::TQ5802).driverLibrary),
+                 QString::fromUtf8(bench::ModelName(bench::Model::TQ5802R)),
+                 bench::LibraryFileName(bench::Info(bench::Model::TQ5802R).driverLibrary)));
     const QCommandLineOption board(QStringLiteral("board"),
                                    QStringLiteral("Open board <n> of the list (default 0)."),
                                    QStringLiteral("n"), QStringLiteral("0"));
-    const QCommandLineOption firmware(
-        QStringLiteral("firmware"),
-        QStringLiteral("Download the firmware image at <path> (default: the simulator's own "
-                       "image, or TQ5802.hex from the firmware folders)."),
-        QStringLiteral("path"));
     const QCommandLineOption json(
         QStringLiteral("json"), QStringLiteral("Write one JSON object per command (JSON Lines)."));
     const QCommandLineOption keepGoing(
         QStringLiteral("keep-going"),
         QStringLiteral("Run a batch script to its end past failing lines."));
-    for (const auto* option : {&simulate, &driver, &legacy, &board, &firmware, &json, &keepGoing})
+    for (const auto* option : {&legacy, &board, &json, &keepGoing})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("command"),
                                  QStringLiteral("The command and its words (below)."),
@@ -139,22 +125,16 @@ int Run(int argc, char** argv) {
         out.message(QStringLiteral("tq5802ctl: ") + why);
         return kUsage;
     };
-    if (parser.isSet(simulate) && parser.isSet(driver))
-        return refuse(QStringLiteral("--simulate and --driver cannot be used together"));
     bool isNumber = false;
     options.board = parser.value(board).toInt(&isNumber);
     if (!isNumber || options.board < 0)
         return refuse(QStringLiteral("--board takes a board number, 0 or more, not \"%1\"")
                           .arg(parser.value(board)));
-    if (parser.isSet(simulate))
-        options.driverPath = DriverLibrary("TQ5802Sim");
-    else if (parser.isSet(driver))
-        // Libraries are loaded by absolute path only, never searched for.
-        options.driverPath = QFileInfo(parser.value(driver)).absoluteFilePath();
-    else
-        options.driverPath =
-            DriverLibrary(parser.isSet(legacy) ? "USBFunctions" : "QRV_CYUSB_USB4");
-    options.firmwarePath = FirmwarePath(parser.value(firmware), parser.isSet(simulate));
+    const bench::Outcome<bench::StartChoice> choice =
+        bench::ResolveStart(parser, start, options.model, QCoreApplication::applicationDirPath());
+    if (!choice) return refuse(QString::fromStdString(choice.error().message));
+    options.driverPath = choice->driverPath;
+    options.firmwarePath = choice->firmware.path;
 
     // The command's words, checked whole before the board is opened.
     const QStringList positional = parser.positionalArguments();

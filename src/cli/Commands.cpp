@@ -2,6 +2,8 @@
 
 #include "cli/Parse.h"
 
+#include "bench/Quantities.h"
+
 #include <QJsonValue>
 
 #include <array>
@@ -44,7 +46,7 @@ const std::array kCommands{
             .summary = "write the code of V volts in the channel's own range",
             .parse = ParseVolts},
     Command{.name = "range",
-            .usage = "range CH 10|10.2564|10.5263",
+            .usage = "range CH " + bench::RangeChoices(),
             .summary = "set the output range (full scale in volts)",
             .parse = ParseRange},
     Command{.name = "trim",
@@ -56,12 +58,11 @@ const std::array kCommands{
             .summary = "read a register back, as code and volts or LSB",
             .parse = ParseRead},
     Command{.name = "lines",
-            .usage = "lines [ldac=high|low] [clr=high|low] [coding=binary|twos] [rstin=high|low] "
-                     "[drive-d0=high|low] [drive-d1=high|low] [pulse=on|off]",
+            .usage = "lines " + bench::LineSettingsUsage(),
             .summary = "set the control lines; without settings, show them",
             .parse = ParseLines},
     Command{.name = "function",
-            .usage = "function [sdo=on|off] [local-gnd=on|off] [d0=in|low|high] [d1=in|low|high]",
+            .usage = "function " + bench::FunctionSettingsUsage(),
             .summary = "set the function register; without settings, read it",
             .parse = ParseFunction},
     Command{.name = "clear",
@@ -115,28 +116,6 @@ const std::array kCommands{
                        "the list or periods of the shape; SIGINT or SIGTERM stops it",
             .parse = ParsePlay},
 };
-
-QString Utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-QString KindName(bench::Error::Kind kind) {
-    switch (kind) {
-    case bench::Error::Kind::Usage:
-        return QStringLiteral("usage");
-    case bench::Error::Kind::NoBoard:
-        return QStringLiteral("no-board");
-    case bench::Error::Kind::DriverLoad:
-        return QStringLiteral("driver-load");
-    case bench::Error::Kind::Transfer:
-        return QStringLiteral("transfer");
-    case bench::Error::Kind::Meter:
-        return QStringLiteral("meter");
-    case bench::Error::Kind::Cancelled:
-        return QStringLiteral("cancelled");
-    }
-    return {};
-}
 
 } // namespace
 
@@ -209,7 +188,7 @@ bench::Outcome<Parsed> ParseCommand(Args words, bool inBatch) {
 
 void Stamp(const Context& context, QJsonObject& o, std::string_view command, bool ok,
            int transfers) {
-    if (!command.empty()) o.insert(QStringLiteral("command"), Utf8(command));
+    if (!command.empty()) o.insert(QStringLiteral("command"), QString::fromUtf8(command));
     o.insert(QStringLiteral("ok"), ok);
     o.insert(QStringLiteral("transfers"), transfers);
     if (context.line > 0) o.insert(QStringLiteral("line"), context.line);
@@ -231,13 +210,13 @@ int RunCommand(Context& context, const Parsed& parsed, std::string_view lineText
                 QJsonObject{{QStringLiteral("kind"), r.exitCode == kCancelled
                                                          ? KindName(bench::Error::Kind::Cancelled)
                                                          : QStringLiteral("tolerance")},
-                            {QStringLiteral("message"), Utf8(r.failure)}});
+                            {QStringLiteral("message"), QString::fromUtf8(r.failure)}});
         Stamp(context, r.json, parsed.command->name, ok, transfers);
         context.out.object(r.json);
     } else if (!r.text.empty()) {
         context.out.line(r.text);
     }
-    if (!ok) context.out.message(QStringLiteral("tq5802ctl: ") + Utf8(r.failure));
+    if (!ok) context.out.message(QStringLiteral("tq5802ctl: ") + QString::fromUtf8(r.failure));
     return r.exitCode;
 }
 
@@ -249,13 +228,15 @@ int WriteError(Context& context, std::string_view command, const bench::Error& e
         if (e.request >= 0) error.insert(QStringLiteral("request"), e.request);
         if (e.kind != bench::Error::Kind::Usage) error.insert(QStringLiteral("status"), e.status);
         QJsonObject o{{QStringLiteral("error"), error}};
-        if (!lineText.empty()) o.insert(QStringLiteral("text"), Utf8(Shown(lineText)));
+        if (!lineText.empty()) o.insert(QStringLiteral("text"), QString::fromUtf8(Shown(lineText)));
         Stamp(context, o, command, false, transfers);
         context.out.object(o);
     }
     QString where;
     if (context.line > 0)
-        where = QStringLiteral("line %1: %2: ").arg(context.line).arg(Utf8(Shown(lineText)));
+        where = QStringLiteral("line %1: %2: ")
+                    .arg(context.line)
+                    .arg(QString::fromUtf8(Shown(lineText)));
     context.out.message(QStringLiteral("tq5802ctl: ") + where + QString::fromStdString(e.message));
     return ExitCodeOf(e.kind);
 }

@@ -53,7 +53,7 @@ using Step = std::function<bench::Outcome<Reply>(Context&)>;
 
 struct Command {
     std::string_view name;
-    std::string_view usage;   // the command's synopsis, for --help and refusals
+    std::string usage;        // the command's synopsis, for --help and refusals
     std::string_view summary; // one line for --help
     bool opensBoard = true;   // false: runs without opening a board (list)
     bool inBatch = true;      // may be a line of a batch script

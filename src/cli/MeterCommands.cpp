@@ -30,12 +30,8 @@ constexpr std::string_view kMeterWords =
     "--meter URL [--route CMD] [--samples N] [--settle MS] [--nplc N] [--read] "
     "[--timeout MS] [--json] [--non-interactive]";
 
-QString Utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 QString AbsolutePath(std::string_view word) {
-    return QFileInfo(Utf8(word)).absoluteFilePath();
+    return QFileInfo(QString::fromUtf8(word)).absoluteFilePath();
 }
 
 // The words every meter command shares, and the ones it adds (with a value or without).
@@ -91,12 +87,12 @@ bench::Outcome<MeterWords> ParseMeterWords(Args args, std::string_view usage, Ex
         if (word == "--meter") {
             const auto v = value();
             if (!v) return UsageOf(usage);
-            w.meter.url = Utf8(*v);
+            w.meter.url = QString::fromUtf8(*v);
             w.haveMeter = true;
         } else if (word == "--route") {
             const auto v = value();
             if (!v) return UsageOf(usage);
-            w.meter.routeTemplate = Utf8(*v);
+            w.meter.routeTemplate = QString::fromUtf8(*v);
         } else if (word == "--samples") {
             const auto n = number("samples");
             if (!n) return n.error();
@@ -201,7 +197,8 @@ bench::Outcome<Step> ParseCalibrate(Args args) {
         if (!results) return Stopped(results.error());
         QStringList outside;
         for (const bench::ChannelCalibration& r : *results)
-            if (!r.withinTolerance) outside.append(Utf8(bench::ChannelName(r.channel)));
+            if (!r.withinTolerance)
+                outside.append(QString::fromUtf8(bench::ChannelName(r.channel)));
         const bool all = outside.isEmpty();
         QJsonObject json{{QStringLiteral("meter"), w.meter.url},
                          {QStringLiteral("within_tolerance"), all},

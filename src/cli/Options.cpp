@@ -1,38 +1,40 @@
 #include "cli/Options.h"
 
-#include "board/FirmwareSearch.h"
-
-#include <QCoreApplication>
-
 namespace tq::cli {
 
+namespace {
+
+struct KindRow {
+    bench::Error::Kind kind;
+    int exitCode;
+    const char* name;
+};
+
+constexpr KindRow kKinds[] = {
+    {bench::Error::Kind::Usage, kUsage, "usage"},
+    {bench::Error::Kind::NoBoard, kNoBoard, "no-board"},
+    {bench::Error::Kind::DriverLoad, kDriverLoad, "driver-load"},
+    {bench::Error::Kind::Transfer, kTransferFailed, "transfer"},
+    {bench::Error::Kind::Meter, kMeter, "meter"},
+    {bench::Error::Kind::Cancelled, kCancelled, "cancelled"},
+    // A feature the board lacks is refused like any other value: nothing was sent.
+    {bench::Error::Kind::Missing, kUsage, "missing"},
+};
+
+const KindRow& RowOf(bench::Error::Kind kind) {
+    for (const KindRow& row : kKinds)
+        if (row.kind == kind) return row;
+    return kKinds[3]; // unreachable: every kind has a row
+}
+
+} // namespace
+
 int ExitCodeOf(bench::Error::Kind kind) {
-    switch (kind) {
-    case bench::Error::Kind::Usage:
-        return kUsage;
-    case bench::Error::Kind::NoBoard:
-        return kNoBoard;
-    case bench::Error::Kind::DriverLoad:
-        return kDriverLoad;
-    case bench::Error::Kind::Transfer:
-        return kTransferFailed;
-    case bench::Error::Kind::Meter:
-        return kMeter;
-    case bench::Error::Kind::Cancelled:
-        return kCancelled;
-    }
-    return kTransferFailed;
+    return RowOf(kind).exitCode;
 }
 
-QString DriverLibraryDir() {
-    return board::privateLibraryDir(QCoreApplication::applicationDirPath());
-}
-
-QString FirmwarePath(const QString& explicitPath, bool simulated) {
-    const QString programDir = QCoreApplication::applicationDirPath();
-    return board::findFirmware(explicitPath, simulated ? QStringList{DriverLibraryDir()}
-                                                       : board::firmwareFolders(programDir))
-        .path;
+QString KindName(bench::Error::Kind kind) {
+    return QString::fromLatin1(RowOf(kind).name);
 }
 
 } // namespace tq::cli

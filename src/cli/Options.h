@@ -23,7 +23,9 @@ enum ExitCode : int {
     kOutOfTolerance = 7, // a calibration ran but a channel ended outside 0.5 LSB
 };
 
+// How each kind of error ends a command: its exit code and its name in JSON errors.
 int ExitCodeOf(bench::Error::Kind kind);
+QString KindName(bench::Error::Kind kind);
 
 struct Options {
     bench::Model model = bench::Model::TQ5802R;
@@ -35,14 +37,5 @@ struct Options {
     // Draws a sweep's plot into a file; empty unless the plot library was loaded (--plot).
     std::function<bench::Status(const bench::SweepResult&, const QString&)> renderPlot;
 };
-
-// The folder of the driver libraries: beside the program in a build, the private library
-// folder once installed.
-QString DriverLibraryDir();
-
-// The firmware image to download: `explicitPath` (--firmware, against the working directory)
-// when given; else the simulator's own image beside its library, or the real board's image
-// from the first firmware folder that holds one.
-QString FirmwarePath(const QString& explicitPath, bool simulated);
 
 } // namespace tq::cli

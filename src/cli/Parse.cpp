@@ -1,5 +1,7 @@
 #include "cli/Parse.h"
 
+#include "cli/Commands.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
@@ -45,6 +47,7 @@ std::string Shown(std::string_view text, std::size_t longest) {
 }
 
 bench::Error UsageOf(std::string_view usage) {
+    if (const Command* command = FindCommand(usage)) usage = command->usage;
     return bench::UsageError(Cat({"usage: ", usage}));
 }
 
@@ -89,6 +92,12 @@ bench::Outcome<std::pair<std::string_view, std::string_view>> ParseSetting(std::
 
 bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
                                 std::initializer_list<std::string_view> allowed) {
+    return ParseChoice(word, what,
+                       std::span<const std::string_view>(allowed.begin(), allowed.size()));
+}
+
+bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
+                                std::span<const std::string_view> allowed) {
     int i = 0;
     for (const std::string_view a : allowed) {
         if (SameWord(word, a)) return i;

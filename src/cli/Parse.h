@@ -8,8 +8,10 @@
 
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tq::cli {
 
@@ -23,8 +25,18 @@ bench::Outcome<double> ParseNumber(std::string_view word, std::string_view what)
 bench::Outcome<std::pair<std::string_view, std::string_view>> ParseSetting(std::string_view word);
 // The index of `word` among `allowed` (any letter case); refused naming them all.
 bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
+                                std::span<const std::string_view> allowed);
+bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
                                 std::initializer_list<std::string_view> allowed);
-// A refusal for a wrong count of words: "usage: <usage>".
+// The same among the `key` members of a table's entries.
+bench::Outcome<int> ParseKey(std::string_view word, std::string_view what, const auto& table) {
+    std::vector<std::string_view> keys;
+    for (const auto& entry : table)
+        keys.push_back(entry.key);
+    return ParseChoice(word, what, std::span<const std::string_view>(keys));
+}
+// A refusal for a wrong count of words: "usage: <usage>"; a command's name stands for its
+// usage in the command table.
 bench::Error UsageOf(std::string_view usage);
 
 std::string Quoted(std::string_view word);

@@ -1,7 +1,7 @@
 #include "cli/PlotLibrary.h"
 
 #include "board/FirmwareSearch.h"
-#include "ui/bench/PlotEntries.h"
+#include "plot/PlotEntries.h"
 
 #include <cstdio>
 

@@ -16,7 +16,7 @@ bench::Outcome<Step> ParseServe(Args args) {
         if ((option != "--listen" && option != "--allow") || i + 1 == args.size())
             return UsageOf(usage);
         const std::string_view word = args[i + 1];
-        const QString value = QString::fromUtf8(word.data(), static_cast<qsizetype>(word.size()));
+        const QString value = QString::fromUtf8(word);
         if (option == "--listen") {
             const auto where = scpi::ParseListen(value);
             if (!where)

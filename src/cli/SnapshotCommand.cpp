@@ -10,12 +10,10 @@
 namespace tq::cli {
 
 bench::Outcome<Step> ParseSnapshot(Args args) {
-    if (args.size() != 2) return UsageOf("snapshot save|load FILE");
+    if (args.size() != 2) return UsageOf("snapshot");
     const bench::Outcome<int> action = ParseChoice(args[0], "snapshot action", {"save", "load"});
     if (!action) return action.error();
-    const QString path =
-        QFileInfo(QString::fromUtf8(args[1].data(), static_cast<qsizetype>(args[1].size())))
-            .absoluteFilePath();
+    const QString path = QFileInfo(QString::fromUtf8(args[1])).absoluteFilePath();
     const bool save = *action == 0;
     return Step{[save, path](Context& ctx) -> bench::Outcome<Reply> {
         bench::Bench& b = *ctx.bench;

@@ -7,6 +7,7 @@
 #include <array>
 #include <bit>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 
 namespace tq::device {
@@ -198,5 +199,37 @@ inline constexpr float OffsetStep = 0.125f;
 
 // Function control word data entry limits.
 inline constexpr int32_t FunctionDataMax = 63;
+
+// The bits the register at (register code, address) holds: a value with a bit beyond them
+// would land in bits the register does not have. The function register's commands hold
+// none. Nothing when the pair selects no register (register codes 1, 6, 7, function
+// sub-addresses 2, 3, 6, 7, channel addresses beyond All).
+constexpr std::optional<int32_t> RegisterFieldMask(int32_t registerCode, int32_t address) {
+    if (registerCode == FunctionRegister) {
+        switch (address) {
+        case FunctionControlWord:
+            return FunctionBitsMask;
+        case FunctionNoOperation:
+        case FunctionClear:
+        case FunctionLoad:
+            return 0;
+        default:
+            return std::nullopt;
+        }
+    }
+    if (address < DacA || address > AllDacs) return std::nullopt;
+    switch (registerCode) {
+    case DataRegister:
+        return DataMask;
+    case CoarseGainRegister:
+        return CoarseGainCodeMask;
+    case FineGainRegister:
+        return FineGainFieldMask;
+    case OffsetRegister:
+        return OffsetFieldMask;
+    default:
+        return std::nullopt;
+    }
+}
 
 } // namespace tq::device

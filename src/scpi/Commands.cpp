@@ -1,6 +1,7 @@
 #include "scpi/Commands.h"
 
 #include "bench/AutoCalibration.h"
+#include "bench/Quantities.h"
 #include "device/RegisterMap.h"
 
 #include <array>
@@ -135,6 +136,9 @@ struct Call {
         case bench::Error::Kind::Cancelled:
             session.fail(kMeterFailed, e.message);
             break;
+        case bench::Error::Kind::Missing:
+            session.fail(kHardwareMissing, e.message);
+            break;
         }
     }
     void done(const bench::Status& s) {
@@ -163,28 +167,49 @@ struct Call {
 
 namespace {
 
-// Changes one control line (or the pulse choice) and writes them all.
-template <bool bench::ControlLines::*Line> void SetLine(Call& c) {
-    if (const auto on = c.boolean(0)) {
-        bench::ControlLines lines = c.bench.lines();
-        lines.*Line = *on;
-        c.done(c.bench.setLines(lines));
+// A control line's row, from the board's table of settings.
+template <std::size_t I> void SetLine(Call& c) {
+    constexpr const bench::LineSwitch& line = bench::kLineSwitches[I];
+    std::optional<bool> on;
+    if constexpr (line.scpiWords[0].empty()) {
+        on = c.boolean(0);
+    } else if (const auto i = c.choice(0, {line.scpiWords[0], line.scpiWords[1]})) {
+        on = *i == 1;
     }
+    if (!on) return;
+    bench::ControlLines lines = c.bench.lines();
+    lines.*line.member = *on;
+    c.done(c.bench.setLines(lines));
 }
-template <bool bench::ControlLines::*Line> void GetLine(Call& c) {
-    c.answer(Call::Text(c.bench.lines().*Line));
+template <std::size_t I> void GetLine(Call& c) {
+    constexpr const bench::LineSwitch& line = bench::kLineSwitches[I];
+    const bool on = c.bench.lines().*line.member;
+    if constexpr (line.scpiWords[0].empty())
+        c.answer(Call::Text(on));
+    else
+        c.answer(ShortForm(line.scpiWords[on ? 1 : 0]));
+}
+template <std::size_t I> constexpr Command LineRow() {
+    constexpr const bench::LineSwitch& line = bench::kLineSwitches[I];
+    static_assert(!line.scpiHeader.empty());
+    return {line.scpiHeader, 1, 0, SetLine<I>, GetLine<I>, line.scpiParameters, line.meaning};
 }
 
-// Changes one flag of the function register and writes it.
-template <bool bench::FunctionFlags::*Flag> void SetFlag(Call& c) {
+// A function register switch's row (FUNCtion:SDO, FUNCtion:LGNDoffset).
+template <std::size_t I> void SetSwitch(Call& c) {
     if (const auto on = c.boolean(0)) {
         bench::FunctionFlags flags = c.bench.function();
-        flags.*Flag = *on;
+        flags.*bench::kFunctionSettings[I].on = *on;
         c.done(c.bench.setFunction(flags));
     }
 }
-template <bool bench::FunctionFlags::*Flag> void GetFlag(Call& c) {
-    c.answer(Call::Text(c.bench.function().*Flag));
+template <std::size_t I> void GetSwitch(Call& c) {
+    c.answer(Call::Text(c.bench.function().*bench::kFunctionSettings[I].on));
+}
+template <std::size_t I> constexpr Command SwitchRow() {
+    constexpr const bench::FunctionSetting& s = bench::kFunctionSettings[I];
+    static_assert(!s.isPin() && !s.scpiHeader.empty());
+    return {s.scpiHeader, 1, 0, SetSwitch<I>, GetSwitch<I>, "ON|OFF|1|0", s.meaning};
 }
 
 bool bench::FunctionFlags::*PinFlag(const Call& c, bool level) {
@@ -215,7 +240,7 @@ void RunAutoCalibration(Call& c, bool answer) {
                  Call::Text(r.after.zeroScaleLsb) + "," + std::to_string(r.passes));
 }
 
-constexpr double kRangeMin = 10.0, kRangeMax = 10.5263;
+const std::string kRangeParameters = bench::RangeChoices() + "|MIN|MAX";
 
 const Command kTable[] = {
     // ---- IEEE 488.2 common commands -----------------------------------------------------
@@ -279,14 +304,14 @@ const Command kTable[] = {
      "<volts>|MIN|MAX", "output in volts within the channel's range and the present coding"},
     {"SOURce#:VOLTage:RANGe", 1, 0,
      [](Call& c) {
-         const auto fs = c.number(0, kRangeMin, kRangeMax);
+         const auto fs = c.number(0, bench::RangeMinVolts(), bench::RangeMaxVolts());
          if (!fs) return;
          const bench::Outcome<int32_t> code = bench::RangeCodeFromVolts(*fs);
          if (!code) return c.session.fail(-224, code.error().message);
          c.done(c.bench.setRange(c.channel(), *code));
      },
-     [](Call& c) { c.answer(Call::Text(c.bench.rangeVolts(c.channel()))); },
-     "10|10.2564|10.5263|MIN|MAX", "full scale in volts (coarse gain)"},
+     [](Call& c) { c.answer(Call::Text(c.bench.rangeVolts(c.channel()))); }, kRangeParameters,
+     "full scale in volts (coarse gain)"},
     {"SOURce#:DATA", 1, 0,
      [](Call& c) {
          if (const auto code = c.integer(0, device::DataCodeMin, device::DataCodeMax))
@@ -331,31 +356,14 @@ const Command kTable[] = {
      "offset and gain calibration against the meter until within 0.5 LSB; the query "
      "answers <within 0|1>,<offset LSB>,<zero-scale LSB>,<passes>"},
     // ---- Control lines ------------------------------------------------------------------
-    {"CONTrol:LDAC", 1, 0, SetLine<&bench::ControlLines::ldac>, GetLine<&bench::ControlLines::ldac>,
-     "ON|OFF|1|0", "LDAC line high"},
-    {"CONTrol:CLR", 1, 0, SetLine<&bench::ControlLines::clr>, GetLine<&bench::ControlLines::clr>,
-     "ON|OFF|1|0", "CLR line high (low clears the outputs)"},
-    {"CONTrol:CODing", 1, 0,
-     [](Call& c) {
-         if (const auto i = c.choice(0, {"BINary", "TWOScomplement"})) {
-             bench::ControlLines lines = c.bench.lines();
-             lines.binary = *i == 0;
-             c.done(c.bench.setLines(lines));
-         }
-     },
-     [](Call& c) { c.answer(c.bench.lines().binary ? "BIN" : "TWOS"); }, "BINary|TWOScomplement",
-     "data coding line"},
-    {"CONTrol:RSTin", 1, 0, SetLine<&bench::ControlLines::rstin>,
-     GetLine<&bench::ControlLines::rstin>, "ON|OFF|1|0", "RSTIN line high"},
-    {"CONTrol:PULSe", 1, 0, SetLine<&bench::ControlLines::pulseAfterWrite>,
-     GetLine<&bench::ControlLines::pulseAfterWrite>, "ON|OFF|1|0",
-     "pulse LDAC after each data, gain or offset write"},
+    LineRow<0>(),
+    LineRow<1>(),
+    LineRow<2>(),
+    LineRow<3>(),
+    LineRow<6>(),
     // ---- Function register ----------------------------------------------------------------
-    {"FUNCtion:SDO", 1, 0, SetFlag<&bench::FunctionFlags::sdoEnabled>,
-     GetFlag<&bench::FunctionFlags::sdoEnabled>, "ON|OFF|1|0",
-     "serial data output (register read-back)"},
-    {"FUNCtion:LGNDoffset", 1, 0, SetFlag<&bench::FunctionFlags::localGndOffset>,
-     GetFlag<&bench::FunctionFlags::localGndOffset>, "ON|OFF|1|0", "local ground offset adjust"},
+    SwitchRow<0>(),
+    SwitchRow<1>(),
     {"FUNCtion:DIO#:DIRection", 1, 0,
      [](Call& c) {
          if (const auto i = c.choice(0, {"IN", "OUT"})) {

@@ -6,7 +6,7 @@
 namespace tq::scpi {
 
 std::string_view ErrorText(int code) {
-    static constexpr std::array<std::pair<int, std::string_view>, 17> kTexts{{
+    static constexpr std::array<std::pair<int, std::string_view>, 18> kTexts{{
         {0, "No error"},
         {-100, "Command error"},
         {-102, "Syntax error"},
@@ -19,6 +19,7 @@ std::string_view ErrorText(int code) {
         {-221, "Settings conflict"},
         {-222, "Data out of range"},
         {-224, "Illegal parameter value"},
+        {-241, "Hardware missing"},
         {-350, "Queue overflow"},
         {-363, "Input buffer overrun"},
         {kTransferFailed, "Transfer failed"},

@@ -13,6 +13,8 @@ namespace tq::scpi {
 inline constexpr int kTransferFailed = 101; // a transfer with the board failed (driver status)
 inline constexpr int kBoardGone = 102;      // the board no longer answers or was unplugged
 inline constexpr int kMeterFailed = 103;    // the meter of an automatic calibration failed
+// Standard numbers the command table gives for the board's own reasons.
+inline constexpr int kHardwareMissing = -241; // a feature this board model does not have
 
 // The text of an error number: "Syntax error", "Transfer failed"... ("Error" if unknown).
 std::string_view ErrorText(int code);

@@ -256,12 +256,16 @@ std::optional<double> NumberFrom(std::string_view text) {
     return value;
 }
 
-bool IsWord(std::string_view text, std::string_view pattern) {
+std::string ShortForm(std::string_view pattern) {
     std::string shortForm;
     for (const char c : pattern)
         if (!IsAlpha(c) || Upper(c) == c) shortForm += c;
+    return shortForm;
+}
+
+bool IsWord(std::string_view text, std::string_view pattern) {
     const std::string typed = UpperCase(text);
-    return typed == shortForm || typed == UpperCase(pattern);
+    return typed == ShortForm(pattern) || typed == UpperCase(pattern);
 }
 
 } // namespace tq::scpi

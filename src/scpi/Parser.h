@@ -59,5 +59,7 @@ private:
 std::optional<double> NumberFrom(std::string_view text);
 // `text` equals the long or short form of a word pattern such as "MAXimum", any case.
 bool IsWord(std::string_view text, std::string_view pattern);
+// The short form of a word pattern: "TWOScomplement" -> "TWOS".
+std::string ShortForm(std::string_view pattern);
 
 } // namespace tq::scpi

@@ -3,7 +3,7 @@
 // picks one and hands it to the window; nothing else in the window code asks which
 // program it is.
 
-#include "board/Declare.h"
+#include "bench/Model.h"
 #include "ui/version.h"
 
 namespace tq::ui {
@@ -16,12 +16,10 @@ struct Variant {
     int versionMinor;
     int versionRevision;
     const char* temperatureCaption; // Frame19
-    bool temperaturePanelEnabled;   // the legacy board has no temperature readout
-    board::Backend backend;
-    const char* driverLibrary; // base name of the back end's USB driver library
-    // Calibration gain step: a positive fine gain r is written as 31/32 of r (TQ5802R), or
-    // as r itself (TQ5802).
-    bool scalePositiveFineGain;
+    // The board it drives: back end, driver library, temperature readout, gain step.
+    bench::Model model;
+
+    const bench::ModelInfo& board() const { return bench::Info(model); }
 };
 
 inline constexpr Variant kTQ5802R{
@@ -32,10 +30,7 @@ inline constexpr Variant kTQ5802R{
     TQ5802R_VERSION_MINOR,
     TQ5802R_VERSION_PATCH,
     "Measure TQ5802R Core Temperature",
-    true,
-    board::Backend::Newer,
-    "QRV_CYUSB_USB4",
-    true,
+    bench::Model::TQ5802R,
 };
 
 inline constexpr Variant kTQ5802{
@@ -46,10 +41,7 @@ inline constexpr Variant kTQ5802{
     TQ5802_VERSION_MINOR,
     TQ5802_VERSION_PATCH,
     "Measure TQ5802 Core Temperature",
-    false,
-    board::Backend::Legacy,
-    "USBFunctions",
-    false,
+    bench::Model::TQ5802,
 };
 
 } // namespace tq::ui

@@ -46,6 +46,7 @@ class ExitCodes(unittest.TestCase):
             (["--driver", FAILING_DRIVER, "code", "A", "1"], 1),
             (["--driver", FAILING_DRIVER, "read", "data", "A"], 0),
             (["--simulate", "--legacy", "volts", "ALL", "-10"], 0),
+            (["--simulate", "--legacy", "temp"], 2),
         ]
         for args, expected in cases:
             with self.subTest(args=args):
@@ -53,6 +54,15 @@ class ExitCodes(unittest.TestCase):
                 self.assertEqual(code, expected, err)
                 if expected != 0:
                     self.assertTrue(err.startswith("tq5802ctl: "), err)
+
+    def test_a_feature_the_board_lacks_is_refused_by_name(self):
+        code, out, _ = run("--simulate", "--legacy", "--json", "temp")
+        self.assertEqual(code, 2)
+        reply = json.loads(out.splitlines()[-1])
+        error = reply["error"]
+        self.assertEqual((error["kind"], error["message"]),
+                         ("missing", "the TQ5802 board has no temperature readout"))
+        self.assertEqual(reply["transfers"], 0)
 
     def test_a_relative_driver_path_is_taken_from_the_working_directory(self):
         folder, name = os.path.split(FAILING_DRIVER)

@@ -137,6 +137,19 @@ TEST_F(ScpiOnSim, CommandsAndTheirEffects) {
 }
 
 // The queue keeps its oldest errors, marks the overflow, and feeds *ESR? and *STB?.
+// What a board model lacks is refused as missing hardware, before anything is sent.
+TEST_F(ScpiOnSim, AModelsMissingFeatureIsHardwareMissing) {
+    bench::Bench legacy{library, bench::Model::TQ5802};
+    ASSERT_TRUE(legacy.start(QStringLiteral(TQ_BIN_DIR "/TQ5802.hex")));
+    Interpreter older{legacy, Identity{"Maker", "9.9"}};
+    int transfers = 0;
+    legacy.declare().addObserver([&](const board::Transfer&) { ++transfers; });
+    EXPECT_TRUE(older.execute(session, "MEAS:TEMP?").empty());
+    EXPECT_EQ(session.errors.next(),
+              "-241,\"Hardware missing;the TQ5802 board has no temperature readout\"");
+    EXPECT_EQ(transfers, 0);
+}
+
 TEST_F(ScpiOnSim, ErrorQueueAndStatus) {
     for (int i = 0; i < 20; ++i)
         run("FOO");

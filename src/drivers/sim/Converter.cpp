@@ -70,30 +70,8 @@ uint16_t Converter::functionReadback() const {
 }
 
 uint16_t Converter::fieldMask(uint8_t reg, uint8_t addr) {
-    constexpr uint16_t everything = 0xFFFF; // nothing selected: no bit is out of place
-    if (reg == kRegFunction) {
-        switch (addr) {
-        case kFuncControl:
-            return device::FunctionBitsMask;
-        case kFuncNop:
-        case kFuncClear:
-        case kFuncLoad:
-            return 0; // commands: the data is 0
-        default:
-            return everything;
-        }
-    }
-    if (addr > kAddrAllDacs) return everything;
-    switch (reg) {
-    case kRegCoarseGain:
-        return device::CoarseGainCodeMask;
-    case kRegFineGain:
-        return device::FineGainFieldMask;
-    case kRegOffset:
-        return device::OffsetFieldMask;
-    default:
-        return everything; // the data register, and codes 1, 6 and 7
-    }
+    // Nothing selected: no bit is out of place.
+    return static_cast<uint16_t>(device::RegisterFieldMask(reg, addr).value_or(0xFFFF));
 }
 
 uint16_t Converter::registerValue(uint8_t reg, uint8_t addr) const {

@@ -52,8 +52,8 @@ DownloadResult SimBoard::load(const firmware::HexResult& parsed) {
 
 void SimBoard::applyControlLines(int32_t value, int32_t index) {
     converter_.setBoardDriveLevels((index & 0x1) != 0, (index & 0x2) != 0);
-    converter_.setLines((value & 0x10) != 0, (value & 0x08) != 0, (value & 0x04) != 0,
-                        (value & 0x02) != 0);
+    converter_.setLines((value & device::kLineLdac) != 0, (value & device::kLineClr) != 0,
+                        (value & device::kLineBinary) != 0, (value & device::kLineRstin) != 0);
 }
 
 Status SimBoard::vendorRequest(uint8_t request, int32_t value, int32_t index, uint8_t direction,

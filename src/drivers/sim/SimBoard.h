@@ -4,6 +4,7 @@
 // reading, and faults on demand. Plain C++, deterministic, no globals: a test or an emulated
 // USB device can own as many boards as it likes.
 
+#include "device/BoardProtocol.h"
 #include "drivers/firmware/IntelHex.h"
 #include "drivers/sim/Converter.h"
 
@@ -15,13 +16,12 @@
 
 namespace tq::sim {
 
-// Vendor request codes the firmware answers.
-inline constexpr uint8_t kReqWriteAndPulse = 0xD9; // shift a word, then pulse LDAC
-inline constexpr uint8_t kReqReadAdc = 0xDA;       // 2-byte die-temperature reading
-inline constexpr uint8_t kReqDriveD0 = 0xDB;       // value 1: board drives D0, 0: releases it
-inline constexpr uint8_t kReqDriveD1 = 0xDC;
-inline constexpr uint8_t kReqShiftWord = 0xDD; // shift a word; direction 1 returns 3 bytes
-inline constexpr uint8_t kReqControlLines = 0xDE;
+using device::kReqControlLines;
+using device::kReqDriveD0;
+using device::kReqDriveD1;
+using device::kReqReadAdc;
+using device::kReqShiftWord;
+using device::kReqWriteAndPulse;
 
 // Results of the board's operations; the negative values read like libusb's where one fits.
 enum class Status : int16_t {

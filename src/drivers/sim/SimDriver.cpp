@@ -1,6 +1,7 @@
 // The driver ABI (both back ends) and the TQSim_ extras on one simulated board.
 
 #include "board/driver_abi.h"
+#include "device/BoardProtocol.h"
 #include "drivers/sim/SimBoard.h"
 #include "drivers/sim/SimMeter.h"
 #include "drivers/sim/sim_abi.h"
@@ -19,8 +20,8 @@ namespace {
 using tq::sim::SimBoard;
 using tq::sim::Status;
 
-constexpr int32_t kVendorId = 0x0456;
-constexpr int32_t kProductId = 0xB202;
+constexpr int32_t kVendorId = tq::device::kUsbVendorId;
+constexpr int32_t kProductId = tq::device::kUsbProductId;
 constexpr uint8_t kBoardId = 1;
 constexpr int32_t kHandle = 0x5802;
 

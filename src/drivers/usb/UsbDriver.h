@@ -5,6 +5,7 @@
 // (driver_abi.h) share one instance per loaded library.
 
 #include "LibusbHandles.h"
+#include "device/BoardProtocol.h"
 
 #include <chrono>
 #include <cstdint>
@@ -53,8 +54,8 @@ struct DriverOptions {
 
 class UsbDriver {
 public:
-    static constexpr uint16_t kVendorId = 0x0456;
-    static constexpr uint16_t kProductId = 0xB202;
+    static constexpr uint16_t kVendorId = device::kUsbVendorId;
+    static constexpr uint16_t kProductId = device::kUsbProductId;
 
     explicit UsbDriver(DriverOptions options = {});
     ~UsbDriver();

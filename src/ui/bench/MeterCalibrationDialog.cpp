@@ -2,6 +2,7 @@
 
 #include "ui/bench/MeterRun.h"
 #include "ui/bench/MeterSettings.h"
+#include "ui/widgets/Named.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,19 +20,6 @@
 
 namespace tq::ui {
 
-namespace {
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-} // namespace
-
 MeterCalibrationDialog::MeterCalibrationDialog(board::Declare& declare, board::DriverApi& driver,
                                                bench::Model model, QWidget* parent)
     : QDialog(parent), declare_(declare), driver_(driver), model_(model) {
@@ -47,8 +35,8 @@ MeterCalibrationDialog::MeterCalibrationDialog(board::Declare& declare, board::D
     auto* channelBox = new QGroupBox(QStringLiteral("Channels"), this);
     auto* channelRow = new QHBoxLayout(channelBox);
     for (const bench::Channel c : bench::kChannels) {
-        auto* box = new QCheckBox(Text(bench::ChannelCaption(c)), channelBox);
-        box->setObjectName(QStringLiteral("Check") + Text(bench::ChannelName(c)));
+        auto* box = new QCheckBox(QString::fromUtf8(bench::ChannelCaption(c)), channelBox);
+        box->setObjectName(QStringLiteral("Check") + QString::fromUtf8(bench::ChannelName(c)));
         box->setChecked(true);
         channelRow->addWidget(box);
         Channels[bench::ChannelIndex(c)] = box;
@@ -183,7 +171,7 @@ void MeterCalibrationDialog::showResults(const std::vector<bench::ChannelCalibra
         QString passes = QString::number(r.passes);
         if (!r.withinTolerance) passes += QStringLiteral(" (not within 0.5 LSB)");
         if (r.offsetLimited || r.gainLimited) passes += QStringLiteral(" (trim at its limit)");
-        const QStringList cells{Text(bench::ChannelCaption(r.channel)),
+        const QStringList cells{QString::fromUtf8(bench::ChannelCaption(r.channel)),
                                 lsb(r.before.offsetLsb),
                                 mv(r.before.offsetVolts),
                                 lsb(r.after.offsetLsb),

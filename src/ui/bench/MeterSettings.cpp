@@ -1,4 +1,5 @@
 #include "ui/bench/MeterSettings.h"
+#include "ui/widgets/Named.h"
 
 #include <QComboBox>
 #include <QDoubleSpinBox>
@@ -8,15 +9,6 @@
 #include <QSpinBox>
 
 namespace tq::ui {
-
-namespace {
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-} // namespace
 
 MeterSettings::MeterSettings(QWidget* parent) : QGroupBox(QStringLiteral("Meter"), parent) {
     const QByteArray simulated = qgetenv("TQ5802_SIM_METER");

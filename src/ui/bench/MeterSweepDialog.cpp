@@ -1,8 +1,9 @@
 #include "ui/bench/MeterSweepDialog.h"
 
+#include "plot/SweepPlot.h"
 #include "ui/bench/MeterRun.h"
 #include "ui/bench/MeterSettings.h"
-#include "ui/bench/SweepPlot.h"
+#include "ui/widgets/Named.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -19,15 +20,6 @@
 #include <QVBoxLayout>
 
 namespace tq::ui {
-
-namespace {
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-} // namespace
 
 MeterSweepDialog::MeterSweepDialog(board::Declare& declare, board::DriverApi& driver,
                                    bench::Model model, QWidget* parent)
@@ -64,7 +56,7 @@ MeterSweepDialog::MeterSweepDialog(board::Declare& declare, board::DriverApi& dr
     Summary = named(new QLabel(QStringLiteral("Ready"), this), "Summary");
     Summary->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Plot = new SweepPlot(this);
+    Plot = new plot::SweepPlot(this);
     Plot->setMinimumSize(640, 600);
 
     StartButton = named(new QPushButton(QStringLiteral("Start"), this), "StartButton");
@@ -172,7 +164,7 @@ void MeterSweepDialog::savePlot() {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Plot"), QString(),
                                                       QStringLiteral("PNG (*.png);;SVG (*.svg)"));
     if (path.isEmpty()) return;
-    if (bench::Status s = RenderSweepPlot(*result_, path); !s)
+    if (bench::Status s = plot::RenderSweepPlot(*result_, path); !s)
         QMessageBox::warning(this, windowTitle(), QString::fromStdString(s.error().message));
 }
 

@@ -19,10 +19,13 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
+namespace tq::plot {
+class SweepPlot;
+}
+
 namespace tq::ui {
 
 class MeterSettings;
-class SweepPlot;
 
 class MeterSweepDialog : public QDialog {
     Q_OBJECT
@@ -42,7 +45,7 @@ public:
     QPushButton* CloseButton;
     QProgressBar* Progress;
     QLabel* Summary;
-    SweepPlot* Plot;
+    plot::SweepPlot* Plot;
 
     void start();
     bool running() const { return running_; }

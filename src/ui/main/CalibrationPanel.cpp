@@ -3,6 +3,7 @@
 #include "device/Calibration.h"
 #include "device/Encodings.h"
 #include "device/RegisterMap.h"
+#include "ui/widgets/Named.h"
 
 #include <QGridLayout>
 #include <QLabel>
@@ -12,15 +13,6 @@
 #include <QTimer>
 
 namespace tq::ui {
-
-namespace {
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
-
-} // namespace
 
 CalibrationPanel::CalibrationPanel(FormContext& ctx, QWidget* parent)
     : QGroupBox(QStringLiteral("Calibration"), parent), ctx_(ctx) {
@@ -160,10 +152,9 @@ void CalibrationPanel::CommandFS_Click() {
     const int16_t channel = s.AddressCode;
     const int32_t readBack = ctx_.declare.ReadRegister(channel, device::FineGainRegister);
     if (readBackFloated(readBack, QStringLiteral("fine gain"))) return;
-    const auto result = device::CalibrateGain(
-        readBack, TextFS->text().toStdString(), s.OutputRangeVolts,
-        ctx_.variant.scalePositiveFineGain ? device::PositiveGainCode::Scaled31of32
-                                           : device::PositiveGainCode::Plain);
+    const auto result =
+        device::CalibrateGain(readBack, TextFS->text().toStdString(), s.OutputRangeVolts,
+                              ctx_.variant.board().positiveGain);
     if (!result) {
         refuse(TextFS, QString::fromUtf8(device::NegativeNumberExpected.data(),
                                          qsizetype(device::NegativeNumberExpected.size())));

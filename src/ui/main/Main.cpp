@@ -1,5 +1,6 @@
 #include "ui/main/Main.h"
 
+#include "bench/StartOptions.h"
 #include "board/DriverLibrary.h"
 #include "ui/bench/BenchFeatures.h"
 #include "ui/bench/TrafficView.h"
@@ -23,19 +24,6 @@
 namespace tq::ui {
 
 namespace {
-
-constexpr const char* kSimulatorLibrary = "TQ5802Sim";
-
-// The platform's file name of a shared library called name.
-QString libraryFileName(const char* name) {
-#if defined(Q_OS_WIN)
-    return QString::fromUtf8(name) + QStringLiteral(".dll");
-#elif defined(Q_OS_MACOS)
-    return QStringLiteral("lib") + QString::fromUtf8(name) + QStringLiteral(".dylib");
-#else
-    return QStringLiteral("lib") + QString::fromUtf8(name) + QStringLiteral(".so");
-#endif
-}
 
 // Where a window of `size` covers as little of `frame` as the screen allows: beside it
 // (right, then left), below or above it, or at one of its corners; the first of equals.
@@ -103,7 +91,8 @@ Main::Main(const Variant& variant, const QString& driverPath, QString programDir
 }
 
 Main::Main(const Variant& variant, std::unique_ptr<board::DriverApi> driver, QString programDir)
-    : variant_(variant), driver_(std::move(driver)), declare_(state_, *driver_, variant.backend),
+    : variant_(variant), driver_(std::move(driver)),
+      declare_(state_, *driver_, variant.board().backend),
       form_(
           std::make_unique<MainForm>(variant, state_, declare_, *driver_, std::move(programDir))) {}
 
@@ -170,21 +159,8 @@ int Main::run(int argc, char** argv, const Variant& variant) {
     parser.setApplicationDescription(QString::fromUtf8(variant.title));
     const QCommandLineOption help = parser.addHelpOption();
     const QCommandLineOption version = parser.addVersionOption();
-    const QCommandLineOption simulate(
-        QStringLiteral("simulate"),
-        QStringLiteral("Run on the simulated board (%1 in the program's library folder).")
-            .arg(libraryFileName(kSimulatorLibrary)));
-    const QCommandLineOption driverOption(
-        QStringLiteral("driver"), QStringLiteral("Load the board driver library at <path>."),
-        QStringLiteral("path"));
-    const QCommandLineOption firmwareOption(
-        QStringLiteral("firmware"),
-        QStringLiteral("Load the board's firmware image from <path> instead of searching "
-                       "the data folders and the program's folder."),
-        QStringLiteral("path"));
-    parser.addOption(simulate);
-    parser.addOption(driverOption);
-    parser.addOption(firmwareOption);
+    const bench::StartOptions start;
+    start.addTo(parser);
 
     // Single-dash words are options of their own, as Qt's are ("-platform", "-reverse").
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
@@ -208,8 +184,8 @@ int Main::run(int argc, char** argv, const Variant& variant) {
                     qPrintable(QCoreApplication::applicationVersion()));
         return 0;
     }
-    if (parser.isSet(simulate) && parser.isSet(driverOption)) {
-        std::fputs("--simulate and --driver cannot be used together\n", stderr);
+    if (const bench::Status combined = start.check(parser); !combined) {
+        std::fprintf(stderr, "%s\n", combined.error().message.c_str());
         return kBadCommandLine;
     }
 
@@ -223,27 +199,15 @@ int Main::run(int argc, char** argv, const Variant& variant) {
         return kBadCommandLine;
     }
     const QString programDir = QCoreApplication::applicationDirPath();
-    const QString libraryDir = board::privateLibraryDir(programDir);
-    QString path;
-    QString description;
-    if (parser.isSet(simulate)) {
-        path = libraryDir + QLatin1Char('/') + libraryFileName(kSimulatorLibrary);
-        description = QStringLiteral("Simulated board (%1)");
-    } else if (parser.isSet(driverOption)) {
-        // Resolved here: libraries are only loaded by absolute path, never searched for.
-        path = QFileInfo(parser.value(driverOption)).absoluteFilePath();
-        description = QStringLiteral("Driver: %1");
-    } else {
-        path = libraryDir + QLatin1Char('/') + libraryFileName(variant.driverLibrary);
-        description = QStringLiteral("USB board (%1)");
+    const bench::Outcome<bench::StartChoice> choice =
+        bench::ResolveStart(parser, start, variant.model, programDir);
+    if (!choice) {
+        std::fprintf(stderr, "%s\n", choice.error().message.c_str());
+        return kBadCommandLine;
     }
-
-    Main program(variant, path, programDir);
-    // The simulator's own image lies with its library; a real board's is searched for.
-    program.setFirmware(board::findFirmware(
-        parser.value(firmwareOption),
-        parser.isSet(simulate) ? QStringList{libraryDir} : board::firmwareFolders(programDir)));
-    program.setDriverDescription(description.arg(QFileInfo(path).fileName()), path);
+    Main program(variant, choice->driverPath, programDir);
+    program.setFirmware(choice->firmware);
+    program.setDriverDescription(choice->description, choice->driverPath);
     if (const int status = program.start(); status != 0) return status;
     return QApplication::exec();
 }

@@ -33,14 +33,10 @@ namespace tq::ui {
 
 namespace {
 
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 template <typename Items> void fillList(QComboBox* list, const Items& items) {
     list->clear();
     for (const auto& item : items)
-        list->addItem(qs(item.text));
+        list->addItem(QString::fromUtf8(item.text));
 }
 
 } // namespace
@@ -79,7 +75,7 @@ MainForm::MainForm(const Variant& variant, SharedState& state, board::Declare& d
     Command10->setFocusPolicy(Qt::NoFocus);
     connect(Command10, &QPushButton::clicked, this, [this] { Command10_Click(); });
 
-    setup_ = std::make_unique<BoardSetup>(declare, driver, bench::ModelOf(variant.backend), this,
+    setup_ = std::make_unique<BoardSetup>(declare, driver, variant.model, this,
                                           [this] { showBoardState(); });
     buildMenus();
 
@@ -140,8 +136,7 @@ void MainForm::buildMenus() {
 
 void MainForm::MnuMeterCalibration_Click() {
     if (!meterCalibration_) {
-        auto* dialog = new MeterCalibrationDialog(ctx_.declare, driver_,
-                                                  bench::ModelOf(ctx_.variant.backend), this);
+        auto* dialog = new MeterCalibrationDialog(ctx_.declare, driver_, ctx_.variant.model, this);
         connect(dialog, &MeterCalibrationDialog::runningChanged, this, &MainForm::boardBusy);
         meterCalibration_ = dialog;
     }
@@ -151,8 +146,7 @@ void MainForm::MnuMeterCalibration_Click() {
 
 void MainForm::MnuMeterSweep_Click() {
     if (!meterSweep_) {
-        auto* dialog =
-            new MeterSweepDialog(ctx_.declare, driver_, bench::ModelOf(ctx_.variant.backend), this);
+        auto* dialog = new MeterSweepDialog(ctx_.declare, driver_, ctx_.variant.model, this);
         connect(dialog, &MeterSweepDialog::runningChanged, this, &MainForm::boardBusy);
         meterSweep_ = dialog;
     }
@@ -162,8 +156,7 @@ void MainForm::MnuMeterSweep_Click() {
 
 void MainForm::MnuWaveform_Click() {
     if (!waveform_) {
-        auto* dialog =
-            new WaveformDialog(ctx_.declare, driver_, bench::ModelOf(ctx_.variant.backend), this);
+        auto* dialog = new WaveformDialog(ctx_.declare, driver_, ctx_.variant.model, this);
         connect(dialog, &WaveformDialog::runningChanged, this, &MainForm::boardBusy);
         waveform_ = dialog;
     }
@@ -219,11 +212,11 @@ bool MainForm::Form_Load() {
     hardware_->Toggle2->setValue(true);
     hardware_->Toggle10->setValue(true);
 
-    if (!v.temperaturePanelEnabled) temperature_->setPanelEnabled(false);
+    if (!v.board().hasTemperature) temperature_->setPanelEnabled(false);
 
     // 3. Open the board and start its firmware.
     board::USBStuff::StartStatus status;
-    const bool started = board::USBStuff::StartBoard(s, driver_, v.backend, 0, &status);
+    const bool started = board::USBStuff::StartBoard(s, driver_, v.board().backend, 0, &status);
     if (abandoned_) return false;
     if (!started) {
         QMessageBox box(QMessageBox::Warning, QString::fromUtf8(v.title),
@@ -251,7 +244,8 @@ bool MainForm::Form_Load() {
     // 8.-12. The lists; a choice made here runs the list's handler as the user's would.
     RegistersPanel& r = *registers_;
     fillList(r.ComboRW, device::ReadWriteItems);
-    r.ComboRW->setCurrentIndex(r.ComboRW->findText(qs(device::ReadWriteItems[1].text)));
+    r.ComboRW->setCurrentIndex(
+        r.ComboRW->findText(QString::fromUtf8(device::ReadWriteItems[1].text)));
     r.ComboRW_Click();
     fillList(r.ComboReg, device::RegisterItems);
     r.ComboReg->setCurrentIndex(-1);

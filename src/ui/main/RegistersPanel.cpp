@@ -8,6 +8,7 @@
 
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/MainForm.h"
+#include "ui/widgets/Named.h"
 #include "ui/widgets/Toggle.h"
 
 #include <QComboBox>
@@ -24,15 +25,6 @@
 namespace tq::ui {
 
 namespace {
-
-QString qs(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 QLabel* bitLabel(QWidget* parent, const QString& name) {
     auto* l = new QLabel(QStringLiteral("0"), parent);
@@ -277,7 +269,8 @@ void RegistersPanel::ComboReg_Click() {
             w->show();
     };
     if (s.RegisterCode == device::FunctionRegister) { // the control word, read only
-        ComboRW->setCurrentIndex(ComboRW->findText(qs(device::ReadWriteItems[0].text)));
+        ComboRW->setCurrentIndex(
+            ComboRW->findText(QString::fromUtf8(device::ReadWriteItems[0].text)));
         ComboRW_Click();
         ComboRW->setEnabled(false);
         Command2->show();
@@ -345,7 +338,7 @@ void RegistersPanel::showCoarseCode(int32_t code) {
 
 void RegistersPanel::ComboFunction_Click() {
     SharedState& s = ctx_.state;
-    if (ComboFunction->currentText() == qs(device::NoOperationItem)) {
+    if (ComboFunction->currentText() == QString::fromUtf8(device::NoOperationItem)) {
         s.DataValue = 0;
         s.AddressCode = device::FunctionNoOperation;
         ctx_.declare.WriteRegister(device::FunctionNoOperation, s.RegisterCode, 0);
@@ -377,10 +370,10 @@ device::Result<float> SingleFromText(const QString& text) {
 
 void RegistersPanel::Command2_Click() {
     SharedState& s = ctx_.state;
-    const bool toDec = Command2->text() == qs(device::RadixText(device::Radix::Hex));
+    const bool toDec = Command2->text() == QString::fromUtf8(device::RadixText(device::Radix::Hex));
     const device::Radix to = toDec ? device::Radix::Dec : device::Radix::Hex;
     s.DisplayRadix = std::string(device::RadixText(to));
-    Command2->setText(qs(device::RadixText(to)));
+    Command2->setText(QString::fromUtf8(device::RadixText(to)));
 
     // An empty box counts as 0, as the data entry reads it; a text that cannot be converted
     // empties its box, which gets the focus.
@@ -388,7 +381,7 @@ void RegistersPanel::Command2_Click() {
         const std::string text = shown.isEmpty() ? std::string("0") : shown.toStdString();
         const device::Result<std::string> changed = device::ChangeRadix(text, to);
         if (!changed) return std::nullopt;
-        return qs(*changed);
+        return QString::fromUtf8(*changed);
     };
     QLineEdit* failed = nullptr;
     for (QLineEdit* box : {TextData, TextFunction}) {
@@ -419,11 +412,12 @@ void RegistersPanel::TextData_KeyPress() {
         rejectEntry(TextData);
         return;
     }
-    TextData->setText(qs(entry->text));
+    TextData->setText(QString::fromUtf8(entry->text));
     s.DataValue = entry->code;
     d.WriteRegister(s.AddressCode, s.RegisterCode, s.DataValue);
 
-    TextVolts->setText(qs(device::VoltsText(device::CodeToVolts(s.DataValue, s.OutputRangeVolts))));
+    TextVolts->setText(
+        QString::fromUtf8(device::VoltsText(device::CodeToVolts(s.DataValue, s.OutputRangeVolts))));
     UpdateInputRegisterDisplay(s.DataValue);
     LabelRW->setText(QStringLiteral("0"));
 }
@@ -442,10 +436,10 @@ void RegistersPanel::TextVolts_KeyPress() {
         return;
     }
     const float v = device::ClampVolts(*entered, s.OutputRangeVolts);
-    TextVolts->setText(qs(device::VoltsText(device::RoundDecimals(v, 5))));
+    TextVolts->setText(QString::fromUtf8(device::VoltsText(device::RoundDecimals(v, 5))));
 
     s.DataValue = device::VoltsToCode(v, s.OutputRangeVolts, s.BinTwosCompLine);
-    TextData->setText(s.DisplayRadix == "Hex" ? qs(device::HexText(s.DataValue))
+    TextData->setText(s.DisplayRadix == "Hex" ? QString::fromUtf8(device::HexText(s.DataValue))
                                               : QString::number(s.DataValue));
     d.WriteRegister(s.AddressCode, device::DataRegister, s.DataValue);
 }
@@ -472,7 +466,7 @@ void RegistersPanel::writeTrim(QLineEdit* box, int16_t reg, int32_t (*toCode)(fl
         return;
     }
     s.DataValue = toCode(*trim);
-    box->setText(qs(device::FloatText(clamp(*trim))));
+    box->setText(QString::fromUtf8(device::FloatText(clamp(*trim))));
     ctx_.declare.WriteRegister(s.AddressCode, reg, s.DataValue);
     UpdateInputRegisterDisplay(s.DataValue);
     LabelRW->setText(QStringLiteral("0"));
@@ -486,27 +480,28 @@ void RegistersPanel::UpdateInputRegisterDisplay(int32_t w) {
     LabelRW->setText(QString::number(s.ReadWriteBit));
     for (int i = 0; i < 16; ++i)
         LabelD[i]->setText(QString::number((w >> i) & 1));
-    Label27->setText(hex ? qs(device::HexText4(w)) : QString::number(w));
-    LabelData->setText(
-        qs(device::HexText(device::WordValue(s.ReadWriteBit, s.RegisterCode, s.AddressCode, w))));
+    Label27->setText(hex ? QString::fromUtf8(device::HexText4(w)) : QString::number(w));
+    LabelData->setText(QString::fromUtf8(
+        device::HexText(device::WordValue(s.ReadWriteBit, s.RegisterCode, s.AddressCode, w))));
 
     const int item = ComboReg->currentIndex();
     if (item < 0) return;
     switch (device::RegisterItems.at(static_cast<size_t>(item)).code) {
     case device::DataRegister: {
-        TextData->setText(hex ? qs(device::HexText(w)) : QString::number(w));
+        TextData->setText(hex ? QString::fromUtf8(device::HexText(w)) : QString::number(w));
         const float fs = device::RangeFromCoarseCode(DataRangeCode, s.OutputRangeVolts);
-        TextVolts->setText(qs(device::VoltsText(device::CodeToVolts(w, fs))));
+        TextVolts->setText(QString::fromUtf8(device::VoltsText(device::CodeToVolts(w, fs))));
         break;
     }
     case device::CoarseGainRegister:
         if (w >= 0 && w < ComboCoarse->count()) showCoarseCode(w);
         break;
     case device::FineGainRegister:
-        TextFine->setText(qs(device::FloatText(static_cast<float>(device::CodeToFineGain(w)))));
+        TextFine->setText(
+            QString::fromUtf8(device::FloatText(static_cast<float>(device::CodeToFineGain(w)))));
         break;
     case device::OffsetRegister:
-        TextOffset->setText(qs(device::FloatText(device::CodeToOffset(w))));
+        TextOffset->setText(QString::fromUtf8(device::FloatText(device::CodeToOffset(w))));
         break;
     default:
         break;

@@ -5,9 +5,9 @@
 #include "main/WindowFixture.h"
 
 #include "bench/Sweep.h"
+#include "plot/SweepPlot.h"
 #include "ui/bench/BenchFeatures.h"
 #include "ui/bench/MeterCalibrationDialog.h"
-#include "ui/bench/SweepPlot.h"
 #include "ui/main/MainForm.h"
 
 #include <QLabel>
@@ -24,6 +24,7 @@
 
 using namespace tq;
 using namespace tq::ui;
+using namespace tq::plot;
 using namespace tq::test;
 
 class TestMeterDialog : public QObject {

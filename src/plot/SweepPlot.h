@@ -9,7 +9,7 @@
 #include <QSize>
 #include <QWidget>
 
-namespace tq::ui {
+namespace tq::plot {
 
 class SweepPlot : public QWidget {
     Q_OBJECT
@@ -24,4 +24,4 @@ public:
 bench::Status RenderSweepPlot(const bench::SweepResult& result, const QString& path,
                               QSize size = QSize(1000, 1100));
 
-} // namespace tq::ui
+} // namespace tq::plot

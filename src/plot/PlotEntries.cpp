@@ -2,8 +2,8 @@
 // when a plot is asked for, so its other commands start without Qt's widget and chart
 // libraries. The C entries are resolved by name; both sides are built together.
 
-#include "ui/bench/PlotEntries.h"
-#include "ui/bench/SweepPlot.h"
+#include "plot/PlotEntries.h"
+#include "plot/SweepPlot.h"
 
 #include <QApplication>
 
@@ -16,7 +16,7 @@ extern "C" Q_DECL_EXPORT QCoreApplication* TQPlot_CreateApplication(int* argc, c
 
 extern "C" Q_DECL_EXPORT int TQPlot_Render(const tq::bench::SweepResult* result,
                                            const QString* path, QString* error) {
-    const tq::bench::Status status = tq::ui::RenderSweepPlot(*result, *path);
+    const tq::bench::Status status = tq::plot::RenderSweepPlot(*result, *path);
     if (!status && error) *error = QString::fromStdString(status.error().message);
     return status ? 0 : -1;
 }

@@ -1,4 +1,4 @@
-#include "ui/bench/SweepPlot.h"
+#include "plot/SweepPlot.h"
 
 #include <QtCharts/QChart>
 #include <QtCharts/QChartView>
@@ -15,7 +15,7 @@
 #include <algorithm>
 #include <cmath>
 
-namespace tq::ui {
+namespace tq::plot {
 
 namespace {
 
@@ -176,4 +176,4 @@ bench::Status RenderSweepPlot(const bench::SweepResult& result, const QString& p
     return {};
 }
 
-} // namespace tq::ui
+} // namespace tq::plot
