@@ -90,6 +90,8 @@ public:
     void MnuMeterCalibration_Click();
     void MnuMeterSweep_Click();
     void MnuWaveform_Click();
+    // A meter the meter dialogs offer, with its routing command (the simulated board's own).
+    void offerMeter(const QString& url, const QString& route);
     void Command10_Click();
 
     // The switches of the control lines and the function register from the shared state,
@@ -131,6 +133,7 @@ private:
     QPointer<QDialog> meterCalibration_;
     QPointer<QDialog> meterSweep_;
     QPointer<QDialog> waveform_;
+    QString offeredMeter_, offeredRoute_;
     std::unique_ptr<BoardSetup> setup_;
 };
 
