@@ -37,13 +37,15 @@ struct Driver {
 
     Driver() {
         std::string message;
-        meter = tq::sim::SimMeter::fromEnvironment(
-            [this](int channel) {
-                const std::scoped_lock lock(mutex);
-                return board.outputVolts(channel);
-            },
-            message);
+        meter = tq::sim::SimMeter::fromEnvironment(outputs(), message);
         if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
+    }
+
+    tq::sim::SimMeter::Source outputs() {
+        return [this](int channel) {
+            const std::scoped_lock lock(mutex);
+            return board.outputVolts(channel);
+        };
     }
 };
 
@@ -247,6 +249,16 @@ int32_t TQSim_Nonlinearity(int32_t channel, int32_t position, double* inlLsb, do
 
 int32_t TQSim_MeterPort(void) {
     const auto lock = locked();
+    return g_driver.meter ? g_driver.meter->port() : 0;
+}
+
+int32_t TQSim_StartMeter(void) {
+    const auto lock = locked();
+    if (!g_driver.meter) {
+        std::string message;
+        g_driver.meter = tq::sim::SimMeter::onFreePort(g_driver.outputs(), message);
+        if (!message.empty()) std::fprintf(stderr, "%s\n", message.c_str());
+    }
     return g_driver.meter ? g_driver.meter->port() : 0;
 }
 

@@ -133,10 +133,17 @@ std::optional<double> parseNumber(std::string_view text) {
     return value;
 }
 
-// The SCPI side of one client: its route, settings, error queue and noise.
+// What the one instrument is set to, whoever set it.
+struct Instrument {
+    int route = 1;
+    double nplc = kDefaultNplc;
+};
+
+// The SCPI side of one client: its error queue and noise, on the shared instrument.
 class Session {
 public:
-    explicit Session(double noiseVolts) : noise_(noiseVolts), rng_(kNoiseSeed) {}
+    Session(double noiseVolts, Instrument& instrument)
+        : noise_(noiseVolts), rng_(kNoiseSeed), instrument_(&instrument) {}
 
     // One line from the client; the answer line (queries separated by ';'), or nullopt when
     // the line asked nothing.
@@ -189,10 +196,7 @@ private:
         if (is("*IDN", true)) {
             if (noParameters()) return std::string(kIdentity);
         } else if (is("*RST", false)) {
-            if (noParameters()) {
-                route_ = 1;
-                nplc_ = kDefaultNplc;
-            }
+            if (noParameters()) *instrument_ = Instrument{};
         } else if (is("*CLS", false)) {
             if (noParameters()) errors_.clear();
         } else if (is("*OPC", true)) {
@@ -205,7 +209,7 @@ private:
         } else if (is("[SENSe:]VOLTage[:DC]:NPLCycles", false)) {
             setNplc(params);
         } else if (is("[SENSe:]VOLTage[:DC]:NPLCycles", true)) {
-            if (noParameters()) return number(nplc_);
+            if (noParameters()) return number(instrument_->nplc);
         } else if (is("ROUTe:CLOSe", false)) {
             close(params);
         } else if (is("SYSTem:ERRor[:NEXT]", true)) {
@@ -223,7 +227,7 @@ private:
     }
 
     std::string reading(const SimMeter::Source& source) {
-        double volts = source(route_ - 1);
+        double volts = source(instrument_->route - 1);
         if (noise_ > 0) volts += noise_ * gauss_(rng_);
         return number(volts);
     }
@@ -242,7 +246,7 @@ private:
         }
         if (!value) return error(-224, "Illegal parameter value");
         if (*value < kMinNplc || *value > kMaxNplc) return error(-222, "Data out of range");
-        nplc_ = *value; // a real meter would average longer; the model has no mains hum
+        instrument_->nplc = *value; // a real meter would average longer; the model has no hum
     }
 
     // "(@n)": this meter's scanner closes one of its four channels at a time.
@@ -258,7 +262,7 @@ private:
             return error(-224, "Illegal parameter value");
         }
         if (channel < 1 || channel > kChannelCount) return error(-222, "Data out of range");
-        route_ = channel;
+        instrument_->route = channel;
     }
 
     std::string nextError() {
@@ -268,12 +272,11 @@ private:
         return std::to_string(code) + ",\"" + text + "\"";
     }
 
-    int route_ = 1;
-    double nplc_ = kDefaultNplc;
     std::deque<std::pair<int, std::string>> errors_;
     double noise_;
     std::mt19937_64 rng_;
     std::normal_distribution<double> gauss_;
+    Instrument* instrument_; // the server's, which outlives every session
 };
 
 struct Client {
@@ -320,6 +323,7 @@ std::optional<MeterEndpoint> parseLoopbackEndpoint(std::string_view text) {
 struct SimMeter::Server {
     Source source;
     double noise = 0;
+    Instrument instrument;
     Fd listener;
     Fd wakeRead, wakeWrite;
     uint16_t port = 0;
@@ -450,7 +454,8 @@ void SimMeter::Server::run() {
                 if (!fd.valid()) break;
                 // Beyond the limit the connection is closed at once.
                 if (clients.size() < kMaxClients)
-                    clients.push_back(Client{std::move(fd), Session(noise), {}, {}, false});
+                    clients.push_back(
+                        Client{std::move(fd), Session(noise, instrument), {}, {}, false});
             }
         }
     }
@@ -488,6 +493,40 @@ const std::string& SimMeter::error() const {
     return server_->error;
 }
 
+namespace {
+
+// The noise TQ5802_SIM_METER_NOISE asks for, the default without it; nullopt and a message
+// when it is not a voltage.
+std::optional<double> noiseFromEnvironment(std::string& message) {
+    const char* text = std::getenv(kMeterNoiseVariable);
+    if (text == nullptr || *text == '\0') return kDefaultMeterNoiseVolts;
+    const auto value = parseNumber(text);
+    if (!value || *value < 0) {
+        message = std::string(kMeterNoiseVariable) + "='" + text +
+                  "' is not a voltage of 0 or more; the simulated meter stays off";
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::unique_ptr<SimMeter> started(const MeterEndpoint& endpoint, SimMeter::Source source,
+                                  std::string& message) {
+    const auto noise = noiseFromEnvironment(message);
+    if (!noise) return nullptr;
+    auto meter = std::make_unique<SimMeter>(endpoint, *noise, std::move(source));
+    if (!meter->listening()) {
+        message = "simulated meter: " + meter->error();
+        return nullptr;
+    }
+    return meter;
+}
+
+} // namespace
+
+std::unique_ptr<SimMeter> SimMeter::onFreePort(Source source, std::string& message) {
+    return started({"127.0.0.1", 0}, std::move(source), message);
+}
+
 std::unique_ptr<SimMeter> SimMeter::fromEnvironment(Source source, std::string& message) {
     const char* address = std::getenv(kMeterAddressVariable);
     if (address == nullptr || *address == '\0') return nullptr;
@@ -498,22 +537,7 @@ std::unique_ptr<SimMeter> SimMeter::fromEnvironment(Source source, std::string& 
                   "stays off";
         return nullptr;
     }
-    double noise = kDefaultMeterNoiseVolts;
-    if (const char* text = std::getenv(kMeterNoiseVariable); text != nullptr && *text != '\0') {
-        const auto value = parseNumber(text);
-        if (!value || *value < 0) {
-            message = std::string(kMeterNoiseVariable) + "='" + text +
-                      "' is not a voltage of 0 or more; the simulated meter stays off";
-            return nullptr;
-        }
-        noise = *value;
-    }
-    auto meter = std::make_unique<SimMeter>(*endpoint, noise, std::move(source));
-    if (!meter->listening()) {
-        message = "simulated meter: " + meter->error();
-        return nullptr;
-    }
-    return meter;
+    return started(*endpoint, std::move(source), message);
 }
 
 } // namespace tq::sim

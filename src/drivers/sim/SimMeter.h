@@ -3,8 +3,10 @@
 // board's outputs, so calibration and sweeps run without a bench. Newline-terminated SCPI:
 // *IDN?, *RST, *CLS, MEASure:VOLTage[:DC]?, CONFigure:VOLTage[:DC], READ?,
 // [SENSe:]VOLTage[:DC]:NPLCycles n|?, ROUTe:CLOSe (@1)..(@4) (DAC A..D), SYSTem:ERRor?.
-// Every client has its own route (channel 1 at first), settings, error queue and noise
-// generator, seeded alike. Plain C++ on POSIX sockets; the server runs on its own thread.
+// Like one instrument with a scanner, its route (channel 1 at first) and NPLC are shared by
+// every client: a script that routes it moves it for the program too. Every client has its
+// own error queue and noise generator, seeded alike. Plain C++ on POSIX sockets; the server
+// runs on its own thread.
 
 #include <cstdint>
 #include <functional>
@@ -49,6 +51,9 @@ public:
     // nullptr when TQ5802_SIM_METER is unset or empty. A bad address or noise, or a port
     // that cannot be bound, gives nullptr and a message for the user.
     static std::unique_ptr<SimMeter> fromEnvironment(Source source, std::string& message);
+    // On a free port of 127.0.0.1, with the noise of TQ5802_SIM_METER_NOISE (or the
+    // default); nullptr and a message when the noise is bad or nothing can be bound.
+    static std::unique_ptr<SimMeter> onFreePort(Source source, std::string& message);
 
 private:
     struct Server;

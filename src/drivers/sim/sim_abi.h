@@ -57,6 +57,9 @@ TQ_DRIVER_EXPORT int32_t TQSim_Nonlinearity(int32_t channel, int32_t position, d
 /* The TCP port the simulated meter listens on (TQ5802_SIM_METER, which may ask for port 0 =
  * any free one); 0 when it is off. */
 TQ_DRIVER_EXPORT int32_t TQSim_MeterPort(void);
+/* Starts the simulated meter on a free port of 127.0.0.1 unless it runs already; its port,
+ * 0 when it cannot listen. It stops when the library is unloaded. */
+TQ_DRIVER_EXPORT int32_t TQSim_StartMeter(void);
 
 typedef void (*TQSim_Reset_fn)(void);
 typedef void (*TQSim_SetAbsent_fn)(int32_t);
@@ -69,6 +72,7 @@ typedef void (*TQSim_SetDieTemperature_fn)(double);
 typedef int32_t (*TQSim_ReadRegisters_fn)(TQSimRegisters*);
 typedef int32_t (*TQSim_Nonlinearity_fn)(int32_t, int32_t, double*, double*);
 typedef int32_t (*TQSim_MeterPort_fn)(void);
+typedef int32_t (*TQSim_StartMeter_fn)(void);
 
 #ifdef __cplusplus
 }

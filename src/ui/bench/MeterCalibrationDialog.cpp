@@ -47,6 +47,7 @@ MeterCalibrationDialog::MeterCalibrationDialog(board::BoardLink& declare, board:
     Progress->setValue(0);
     Status = named(new QLabel(QStringLiteral("Ready"), this), "Status");
     Status->setWordWrap(true);
+    Status->setTextFormat(Qt::PlainText); // a meter's text is never markup
     Status->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
     Results = named(new QTableWidget(0, 10, this), "Results");
@@ -127,7 +128,8 @@ void MeterCalibrationDialog::start() {
     const auto fail = [this](const bench::Error& error) {
         Status->setText(error.kind == bench::Error::Kind::Cancelled
                             ? QStringLiteral("Cancelled: the trims are as they were before.")
-                            : QStringLiteral("Calibration failed: %1")
+                            : QStringLiteral("Calibration failed, the trims are as they were "
+                                             "before: %1")
                                   .arg(QString::fromStdString(error.message)));
         setRunning(false);
         emit finished(false);
@@ -139,7 +141,7 @@ void MeterCalibrationDialog::start() {
     hooks.progress = [this](const bench::CalibrationProgress& p) {
         Progress->setRange(0, p.steps);
         Progress->setValue(p.step);
-        Status->setText(p.what);
+        if (!p.what.isEmpty()) Status->setText(p.what);
         emit progressed(p.step, p.steps);
         QCoreApplication::processEvents();
     };
@@ -156,7 +158,8 @@ void MeterCalibrationDialog::start() {
     Status->setText(all ? QStringLiteral("Calibration complete: every channel is within %1 LSB.")
                               .arg(options.toleranceLsb)
                         : QStringLiteral("Calibration done, but not every channel came within "
-                                         "%1 LSB: see the table.")
+                                         "%1 LSB; those keep their trims as before: see the "
+                                         "table.")
                               .arg(options.toleranceLsb));
     setRunning(false);
     emit finished(true);
@@ -171,6 +174,7 @@ void MeterCalibrationDialog::showResults(const std::vector<bench::ChannelCalibra
         QString passes = QString::number(r.passes);
         if (!r.withinTolerance) passes += QStringLiteral(" (not within 0.5 LSB)");
         if (r.offsetLimited || r.gainLimited) passes += QStringLiteral(" (trim at its limit)");
+        if (r.restored) passes += QStringLiteral(" (trims put back)");
         const QStringList cells{QString::fromUtf8(bench::ChannelCaption(r.channel)),
                                 lsb(r.before.offsetLsb),
                                 mv(r.before.offsetVolts),

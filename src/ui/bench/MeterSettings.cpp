@@ -11,31 +11,25 @@
 namespace tq::ui {
 
 MeterSettings::MeterSettings(QWidget* parent) : QGroupBox(QStringLiteral("Meter"), parent) {
-    const QByteArray simulated = qgetenv("TQ5802_SIM_METER");
-    MeterUrl = named(new QLineEdit(simulated.isEmpty()
-                                       ? QStringLiteral("tcp://127.0.0.1:5025")
-                                       : QStringLiteral("tcp://") + QString::fromLatin1(simulated),
-                                   this),
-                     "MeterUrl");
+    MeterUrl = named(new QLineEdit(this), "MeterUrl");
+    MeterUrl->setPlaceholderText(QStringLiteral("tcp://HOST[:PORT] or usbtmc:///dev/usbtmcN"));
     MeterUrl->setToolTip(QStringLiteral("tcp://HOST[:PORT] (port 5025 unless given) or "
                                         "usbtmc:///dev/usbtmcN"));
-    MeterRoute = named(
-        new QLineEdit(simulated.isEmpty() ? QString() : QStringLiteral("ROUT:CLOS (@{n})"), this),
-        "MeterRoute");
+    MeterRoute = named(new QLineEdit(this), "MeterRoute");
     MeterRoute->setPlaceholderText(QStringLiteral("none: move the probe by hand"));
     MeterRoute->setToolTip(QStringLiteral("A scanner's routing command; {n} becomes 1 to 4 for "
                                           "DAC A to DAC D, e.g. ROUT:CLOS (@10{n})"));
     MeterQuery = named(new QComboBox(this), "MeterQuery");
     MeterQuery->addItems({QStringLiteral("MEAS:VOLT:DC?"), QStringLiteral("CONF:VOLT:DC, READ?")});
     MeterNplc = named(new QDoubleSpinBox(this), "MeterNplc");
-    MeterNplc->setRange(0, 100);
+    MeterNplc->setRange(0, bench::kMaxNplc);
     MeterNplc->setDecimals(2);
     MeterNplc->setSpecialValueText(QStringLiteral("meter's own"));
     MeterSamples = named(new QSpinBox(this), "MeterSamples");
-    MeterSamples->setRange(1, 1000);
+    MeterSamples->setRange(1, bench::kMaxSamples);
     MeterSamples->setValue(4);
     MeterSettle = named(new QSpinBox(this), "MeterSettle");
-    MeterSettle->setRange(0, 60000);
+    MeterSettle->setRange(0, static_cast<int>(bench::kMaxSettle.count()));
     MeterSettle->setValue(100);
     MeterSettle->setSuffix(QStringLiteral(" ms"));
 
@@ -58,6 +52,11 @@ bench::MeterOptions MeterSettings::options() const {
     o.samples = MeterSamples->value();
     o.settle = std::chrono::milliseconds(MeterSettle->value());
     return o;
+}
+
+void MeterSettings::suggest(const QString& url, const QString& route) {
+    MeterUrl->setText(url);
+    MeterRoute->setText(route);
 }
 
 bench::ProbeRequest MeterSettings::askUser(QWidget* parent) {

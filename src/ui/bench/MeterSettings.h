@@ -1,7 +1,6 @@
 #pragma once
-// The meter's address and reading options as the window's meter dialogs show them, with
-// defaults for the simulated board's meter when the program was started with one
-// (TQ5802_SIM_METER).
+// The meter's address and reading options as the window's meter dialogs show them, within
+// the bench library's limits, so that the window accepts what every front end accepts.
 
 #include "bench/Meter.h"
 
@@ -28,6 +27,8 @@ public:
     QSpinBox* MeterSettle; // ms
 
     bench::MeterOptions options() const;
+    // Fills in a meter the program knows of (the simulated board's own).
+    void suggest(const QString& url, const QString& route);
     // Asks the user in a message box to move the probe; Cancel declines.
     static bench::ProbeRequest askUser(QWidget* parent);
 };

@@ -55,6 +55,7 @@ MeterSweepDialog::MeterSweepDialog(board::BoardLink& declare, board::DriverApi& 
     Progress->setValue(0);
     Summary = named(new QLabel(QStringLiteral("Ready"), this), "Summary");
     Summary->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    Summary->setTextFormat(Qt::PlainText); // a meter's text is never markup
     Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
     Plot = new plot::SweepPlot(this);
     Plot->setMinimumSize(640, 600);
@@ -132,12 +133,15 @@ void MeterSweepDialog::start() {
         Progress->setValue(p.done);
         QCoreApplication::processEvents();
     };
-    hooks.cancelled = [this] { return cancelRequested_; };
+    hooks.cancelled = [this] {
+        QCoreApplication::processEvents(); // Cancel is seen while the meter settles too
+        return cancelRequested_;
+    };
     auto result = bench::RunSweep(run.bench(), run.meter(), options, hooks);
     if (!result) {
         done(result.error().kind == bench::Error::Kind::Cancelled
-                 ? QStringLiteral("Cancelled.")
-                 : QStringLiteral("Sweep failed: %1")
+                 ? QStringLiteral("Cancelled: the channel is as it was before.")
+                 : QStringLiteral("Sweep failed, the channel is as it was before: %1")
                        .arg(QString::fromStdString(result.error().message)));
         return;
     }

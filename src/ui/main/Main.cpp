@@ -128,6 +128,10 @@ void Main::openSimulatedBoard() {
     declare_.addObserver([window = QPointer<SimBoardWindow>(simBoard_)](const board::Transfer&) {
         if (window) window->refresh();
     });
+    // The simulated board's meter, so the meter dialogs work out of the box.
+    if (const int port = simBoard_->startMeter(); port > 0)
+        form_->offerMeter(QStringLiteral("tcp://127.0.0.1:%1").arg(port),
+                          SimBoardWindow::kMeterRoute);
     simBoard_->refresh();
     simBoard_->adjustSize();
     if (const QScreen* screen = form_->screen())

@@ -4,6 +4,7 @@
 #include "device/RegisterMap.h"
 #include "ui/bench/BoardSetup.h"
 #include "ui/bench/MeterCalibrationDialog.h"
+#include "ui/bench/MeterSettings.h"
 #include "ui/bench/MeterSweepDialog.h"
 #include "ui/main/AccessibleNames.h"
 #include "ui/main/CalibrationPanel.h"
@@ -134,16 +135,24 @@ void MainForm::MnuMeterCalibration_Click() {
     if (!meterCalibration_) {
         auto* dialog = new MeterCalibrationDialog(ctx_.declare, driver_, ctx_.variant.model, this);
         connect(dialog, &MeterCalibrationDialog::runningChanged, this, &MainForm::boardBusy);
+        if (!offeredMeter_.isEmpty())
+            dialog->findChild<MeterSettings*>()->suggest(offeredMeter_, offeredRoute_);
         meterCalibration_ = dialog;
     }
     meterCalibration_->show();
     meterCalibration_->raise();
 }
 
+void MainForm::offerMeter(const QString& url, const QString& route) {
+    offeredMeter_ = url;
+    offeredRoute_ = route;
+}
+
 void MainForm::MnuMeterSweep_Click() {
     if (!meterSweep_) {
         auto* dialog = new MeterSweepDialog(ctx_.declare, driver_, ctx_.variant.model, this);
         connect(dialog, &MeterSweepDialog::runningChanged, this, &MainForm::boardBusy);
+        if (!offeredMeter_.isEmpty()) dialog->Meter->suggest(offeredMeter_, offeredRoute_);
         meterSweep_ = dialog;
     }
     meterSweep_->show();

@@ -88,6 +88,8 @@ public:
     void MnuAbout_Click();
     void MnuMeterCalibration_Click();
     void MnuMeterSweep_Click();
+    // A meter the meter dialogs offer, with its routing command (the simulated board's own).
+    void offerMeter(const QString& url, const QString& route);
     void Command10_Click();
 
     // The switches of the control lines and the function register from the shared state,
@@ -128,6 +130,7 @@ private:
     QPointer<QDialog> about_;
     QPointer<QDialog> meterCalibration_;
     QPointer<QDialog> meterSweep_;
+    QString offeredMeter_, offeredRoute_;
     std::unique_ptr<BoardSetup> setup_;
 };
 

@@ -64,10 +64,19 @@ SimBoardWindow* SimBoardWindow::create(board::DriverLibrary& library, QWidget& p
     e.getDieTemperature = resolve<TQSim_GetDieTemperature_fn>(library, "TQSim_GetDieTemperature");
     e.setDieTemperature = resolve<TQSim_SetDieTemperature_fn>(library, "TQSim_SetDieTemperature");
     e.readRegisters = resolve<TQSim_ReadRegisters_fn>(library, "TQSim_ReadRegisters");
+    e.startMeter = resolve<TQSim_StartMeter_fn>(library, "TQSim_StartMeter");
     if (!e.unplug || !e.replug || !e.outputVolts || !e.getDieTemperature || !e.setDieTemperature ||
         !e.readRegisters)
         return nullptr;
     return new SimBoardWindow(e, parent); // owned by parent
+}
+
+int SimBoardWindow::startMeter() {
+    const int port = entries_.startMeter ? entries_.startMeter() : 0;
+    if (port > 0)
+        meterAddress_->setText(
+            QStringLiteral("SCPI meter: tcp://127.0.0.1:%1, route %2").arg(port).arg(kMeterRoute));
+    return port;
 }
 
 QString SimBoardWindow::VoltsText(double volts) {
@@ -109,6 +118,10 @@ SimBoardWindow::SimBoardWindow(const Entries& entries, QWidget& parent)
         volts_[ch] = volts;
         codes_[ch] = code;
     }
+    meterAddress_ = new QLabel(QStringLiteral("SCPI meter: off"));
+    meterAddress_->setObjectName(QStringLiteral("MeterAddress"));
+    meterAddress_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    meterGrid->addWidget(meterAddress_, 4, 0, 1, 3);
 
     auto* die = new QGroupBox(QStringLiteral("Die temperature"));
     die->setObjectName(QStringLiteral("TemperatureFrame"));

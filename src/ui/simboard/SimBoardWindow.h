@@ -29,7 +29,11 @@ public:
         TQSim_GetDieTemperature_fn getDieTemperature = nullptr;
         TQSim_SetDieTemperature_fn setDieTemperature = nullptr;
         TQSim_ReadRegisters_fn readRegisters = nullptr;
+        TQSim_StartMeter_fn startMeter = nullptr; // optional
     };
+
+    // The simulated meter's routing command, {n} = 1..4 for DAC A..D.
+    static inline const QString kMeterRoute = QStringLiteral("ROUT:CLOS (@{n})");
 
     // Resolves the simulator's extras in `library` and builds the window, hidden, as a tool
     // window of `parent`, which owns it (Qt's parent ownership: it is deleted with `parent`,
@@ -40,6 +44,10 @@ public:
 
     // The text a voltmeter shows for `volts`: 4 decimals and the unit ("-10.0003 V").
     static QString VoltsText(double volts);
+
+    // Starts the simulated meter (unless it runs already) and shows its address; its port,
+    // 0 when it could not be started.
+    int startMeter();
 
 public slots:
     // Re-reads the outputs, the temperature and the line states. Cheap enough to run after
@@ -57,6 +65,7 @@ private:
     std::array<QLabel*, 4> volts_{};
     std::array<QLabel*, 4> codes_{};
     QDoubleSpinBox* temperature_ = nullptr;
+    QLabel* meterAddress_ = nullptr;
     QLabel* ldac_ = nullptr;
     QLabel* clr_ = nullptr;
     QLabel* coding_ = nullptr;

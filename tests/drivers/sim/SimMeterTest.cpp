@@ -1,4 +1,4 @@
-// The simulated meter through real sockets: its SCPI, one route and error queue per client,
+// The simulated meter through real sockets: its SCPI, one route for all, errors per client,
 // its noise, and the driver library serving it when the environment asks.
 
 #include "drivers/sim/SimMeter.h"
@@ -114,8 +114,9 @@ TEST(SimMeter, AcceptsOnlyLoopbackAddresses) {
     }
 }
 
-// Two clients at once, each with its own route, settings and errors.
-TEST(SimMeter, ServesEachClientItsOwnRouteAndErrors) {
+// Two clients at once, as of one instrument: the route one client closes is the other's too;
+// each has its own errors.
+TEST(SimMeter, SharesItsRouteAndKeepsEachClientsErrors) {
     SimMeter meter({"127.0.0.1", 0}, 0.0, fixedOutputs());
     ASSERT_TRUE(meter.listening()) << meter.error();
     Client a(meter.port());
@@ -132,7 +133,7 @@ TEST(SimMeter, ServesEachClientItsOwnRouteAndErrors) {
         {a, "ROUT:CLOS (@3)", std::nullopt},
         {b, "ROUT:CLOS (@4)", std::nullopt},
         {a, "CONF:VOLT:DC", std::nullopt},
-        {a, "READ?", reading(kOutputs[2])},
+        {a, "READ?", reading(kOutputs[3])},
         {b, ":measure:voltage?", reading(kOutputs[3])},
         {b, "SENS:VOLT:DC:NPLC 1;VOLT:NPLC?", "+1.0000000000000000E+00"},
         {b, "ROUT:CLOS (@5)", std::nullopt}, // out of range: the route stays
@@ -147,7 +148,8 @@ TEST(SimMeter, ServesEachClientItsOwnRouteAndErrors) {
         {b, "SYST:ERR?", "-222,\"Data out of range\""},
         {b, "SYST:ERR?;SYST:ERR?", "-108,\"Parameter not allowed\";-223,\"Too much data\""},
         {b, "SYST:ERR?", "+0,\"No error\""},
-        {a, "READ?;ROUT:CLOS (@2);READ?", reading(kOutputs[2]) + ";" + reading(kOutputs[1])},
+        {a, "VOLT:NPLC?;READ?;ROUT:CLOS (@2)", "+1.0000000000000000E+00;" + reading(kOutputs[3])},
+        {b, "READ?", reading(kOutputs[1])},
     };
     for (const auto& step : steps) {
         step.client.send(step.send);

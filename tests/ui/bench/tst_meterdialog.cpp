@@ -10,6 +10,7 @@
 #include "ui/bench/MeterCalibrationDialog.h"
 #include "ui/main/MainForm.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -37,8 +38,10 @@ private slots:
         MainForm& f = p.main->form();
         board::DriverLibrary sim{QStringLiteral(TQ_SIM_LIBRARY)};
         const int port =
-            reinterpret_cast<TQSim_MeterPort_fn>(sim.resolveOptional("TQSim_MeterPort"))();
+            reinterpret_cast<TQSim_StartMeter_fn>(sim.resolveOptional("TQSim_StartMeter"))();
         QVERIFY(port > 0);
+        const QString url = QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+        f.offerMeter(url, QStringLiteral("ROUT:CLOS (@{n})"));
 
         // Every channel well off.
         bench::Bench b(p.main->declare(), *p.driver, bench::Model::TQ5802R);
@@ -52,9 +55,20 @@ private slots:
         auto* d = f.findChild<MeterCalibrationDialog*>();
         QVERIFY(d && d->isVisible());
         QCOMPARE(d->MeterRoute->text(), QStringLiteral("ROUT:CLOS (@{n})"));
-        d->MeterUrl->setText(QStringLiteral("tcp://127.0.0.1:%1").arg(port));
+        QCOMPARE(d->MeterUrl->text(), url);
         d->MeterSettle->setValue(0);
         d->MeterSamples->setValue(2);
+
+        // The meter left on DAC A while B is calibrated: an error naming it, nothing changed.
+        d->Channels[0]->setChecked(false);
+        d->MeterRoute->setText(QStringLiteral("ROUT:CLOS (@1)"));
+        QTest::mouseClick(d->StartButton, Qt::LeftButton);
+        QVERIFY2(d->Status->text().contains(QLatin1String("is it on DAC B?")),
+                 qPrintable(d->Status->text()));
+        const TQSimRegisters refused = p.driver->registers();
+        QCOMPARE(std::memcmp(&before, &refused, sizeof before), 0);
+        d->Channels[0]->setChecked(true);
+        d->MeterRoute->setText(QStringLiteral("ROUT:CLOS (@{n})"));
 
         // Cancelled in the middle of channel B: the trims are back as they were. Meanwhile the
         // dialog alone takes input and the board watch leaves the bus alone.
@@ -134,8 +148,8 @@ private slots:
 };
 
 int main(int argc, char** argv) {
-    // The simulated meter starts with the library, on any free port.
-    setenv("TQ5802_SIM_METER", "127.0.0.1:0", 1);
+    // The window's own simulated meter, started without the environment's help.
+    unsetenv("TQ5802_SIM_METER");
     QApplication app(argc, argv);
     TestMeterDialog test;
     return QTest::qExec(&test, argc, argv);

@@ -88,6 +88,12 @@ private slots:
         // The same code means another voltage under two's complement coding.
         QCOMPARE(rig.text("VoltsC"), QString::asprintf("%.4f V", rig.volts(2)));
         QVERIFY(rig.shownVolts("VoltsC") < 0.0);
+
+        // Its SCPI meter starts on demand, once, and the window says where.
+        const int port = rig.window->startMeter();
+        QVERIFY(port > 0);
+        QCOMPARE(rig.window->startMeter(), port);
+        QVERIFY(rig.text("MeterAddress").contains(QStringLiteral("tcp://127.0.0.1:%1").arg(port)));
     }
 
     void temperatureSpinSetsWhatTheBoardReports() {
