@@ -3,7 +3,7 @@
 #include "bench/Quantities.h"
 
 #include "board/DriverLibrary.h"
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "device/Encodings.h"
 #include "device/RegisterMap.h"
 
@@ -125,7 +125,7 @@ Outcome<std::vector<int>> Bench::listBoards(const QString& driverPath) {
     std::array<uint8_t, 128> list{};
     int32_t count = 0;
     const int16_t status = library.Search_For_Boards(
-        board::USBStuff::kVendorId, board::USBStuff::kProductId, &count, list.data());
+        board::BoardStart::kVendorId, board::BoardStart::kProductId, &count, list.data());
     if (!loadError.isEmpty()) return Error{Error::Kind::DriverLoad, loadError.toStdString()};
     if (status != 0)
         return Error{Error::Kind::NoBoard, Say("searching for boards failed (status %1)", status),
@@ -138,14 +138,14 @@ Outcome<std::vector<int>> Bench::listBoards(const QString& driverPath) {
 
 Bench::Bench(board::DriverApi& driver, Model model)
     : ownedState_(std::make_unique<SharedState>()),
-      ownedDeclare_(std::make_unique<board::Declare>(*ownedState_, driver, BackendOf(model))),
+      ownedDeclare_(std::make_unique<board::BoardLink>(*ownedState_, driver, BackendOf(model))),
       driver_(&driver), model_(model), state_(ownedState_.get()), declare_(ownedDeclare_.get()) {
     observer_ = declare_->addObserver([this](const board::Transfer& t) {
         if (!t.succeeded() && !failed_) failed_ = t;
     });
 }
 
-Bench::Bench(board::Declare& declare, board::DriverApi& driver, Model model)
+Bench::Bench(board::BoardLink& declare, board::DriverApi& driver, Model model)
     : driver_(&driver), model_(model), state_(&declare.state()), declare_(&declare) {
     const SharedState& s = *state_;
     lines_ = ControlLines{.ldac = s.LdacLine != 0,
@@ -174,7 +174,7 @@ Status Bench::start(const QString& firmwarePath, int board) {
     const QByteArray bytes = QFile::encodeName(firmwarePath);
     state_->FirmwarePathBytes.assign(bytes.begin(), bytes.end());
     state_->FirmwarePathBytes.push_back(0);
-    if (!board::USBStuff::StartBoard(*state_, *driver_, BackendOf(model_), board)) {
+    if (!board::BoardStart::StartBoard(*state_, *driver_, BackendOf(model_), board)) {
         // The driver's own reason, where it gives one, says more than our guess.
         const std::string reason = driver_->lastErrorText();
         return Error{Error::Kind::NoBoard,

@@ -87,7 +87,8 @@ const std::array kCommands{
             .inBatch = false,
             .parse = ParseBatch},
     Command{.name = "serve",
-            .usage = "serve [--listen ADDR:PORT] [--allow CIDR]...",
+            .usage = "serve [--listen ADDR:PORT] [--allow CIDR]... [--max-clients N] "
+                     "[--meter URL [--meter-route CMD]]...",
             .summary = "serve the board over SCPI on TCP (default 127.0.0.1:5025) until stopped",
             .inBatch = false,
             .parse = ParseServe},

@@ -103,11 +103,15 @@ bench::Outcome<MeterWords> ParseMeterWords(Args args, std::string_view usage, Ex
         } else if (word == "--settle" || word == "--timeout") {
             const auto n = number(word.substr(2));
             if (!n) return n.error();
-            const auto most = static_cast<double>(
-                (word == "--settle" ? bench::kMaxSettle : bench::kMaxTimeout).count());
-            if (!(*n >= 0 && *n <= most))
-                return bench::UsageError(Cat({std::string(word), " takes milliseconds, 0 to ",
-                                              std::to_string(static_cast<long long>(most))}));
+            // The meter needs at least a millisecond to answer; settling may take none.
+            const bool settle = word == "--settle";
+            const double least = settle ? 0 : 1;
+            const auto most =
+                static_cast<double>((settle ? bench::kMaxSettle : bench::kMaxTimeout).count());
+            if (!(*n >= least && *n <= most))
+                return bench::UsageError(
+                    Cat({std::string(word), " takes milliseconds, ", settle ? "0" : "1", " to ",
+                         std::to_string(static_cast<long long>(most))}));
             (word == "--settle" ? w.meter.settle : w.meter.timeout) =
                 std::chrono::milliseconds(static_cast<long long>(*n));
         } else if (word == "--nplc") {

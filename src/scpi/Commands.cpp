@@ -4,6 +4,7 @@
 #include "bench/Quantities.h"
 #include "device/RegisterMap.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -18,14 +19,23 @@ struct Call {
     bench::Bench& bench;
     Session& session;
     const Identity& identity;
+    std::span<const MeterChoice> meters;
     const std::vector<int>& suffixes;
     const std::vector<std::string>& params;
     std::vector<std::string>& answers;
+    Execution& execution;
 
     Channel channel() const { return bench::kChannels[static_cast<std::size_t>(suffixes[0] - 1)]; }
     int suffix() const { return suffixes[0]; }
 
     void answer(std::string text) { answers.push_back(std::move(text)); }
+    // Hands the command's waiting to the caller (see Execution).
+    void later(LongWork work) {
+        if (execution.hadLong_)
+            return session.fail(-221, "one long operation per message: send it on its own");
+        execution.hadLong_ = true;
+        execution.work_ = std::move(work);
+    }
 
     // A number, or MINimum / MAXimum standing for `min` / `max`.
     std::optional<double> number(std::size_t i, double min, double max) {
@@ -117,6 +127,13 @@ struct Call {
             return std::nullopt;
         }
         return static_cast<int16_t>(*a);
+    }
+
+    // The meter this client calibrates against: its choice, else the operator's first.
+    const MeterChoice* meter() const {
+        for (const MeterChoice& m : meters)
+            if (m.url == session.meterUrl) return &m;
+        return meters.empty() ? nullptr : &meters.front();
     }
 
     void report(const bench::Error& e) {
@@ -221,23 +238,31 @@ bool bench::FunctionFlags::*PinFlag(const Call& c, bool level) {
 // Calibrates the channel against the connection's meter. Without a routing command the
 // client has put the meter on the channel before asking.
 void RunAutoCalibration(Call& c, bool answer) {
-    if (c.session.meterUrl.empty())
-        return c.session.fail(-221, "no meter: CALibration:METer \"tcp://HOST[:PORT]\" first");
+    const MeterChoice* chosen = c.meter();
+    if (!chosen)
+        return c.session.fail(-221, "no meter: the server was started without serve --meter URL");
     bench::MeterOptions options;
-    options.url = QString::fromStdString(c.session.meterUrl);
-    options.routeTemplate = QString::fromStdString(c.session.meterRoute);
+    options.url = QString::fromStdString(chosen->url);
+    options.routeTemplate = QString::fromStdString(chosen->route.value_or(c.session.meterRoute));
     options.samples = 4;
-    auto meter = bench::Meter::connect(options);
-    if (!meter) return c.report(meter.error());
-    meter.value()->setProbeRequest([](Channel) { return true; });
-    bench::CalibrationOptions only;
-    only.channels = {c.channel()};
-    const auto results = bench::Calibrate(c.bench, *meter.value(), only);
-    if (!results) return c.report(results.error());
-    const bench::ChannelCalibration& r = results->front();
-    if (answer)
-        c.answer(Call::Text(r.withinTolerance) + "," + Call::Text(r.after.offsetLsb) + "," +
-                 Call::Text(r.after.zeroScaleLsb) + "," + std::to_string(r.passes));
+    c.later([&bench = c.bench, options, channel = c.channel(),
+             answer](std::stop_token stop) -> LongFinish {
+        auto meter = bench::Meter::connect(options);
+        if (!meter) return [e = meter.error()](Call& c) { c.report(e); };
+        meter.value()->setProbeRequest([](Channel) { return true; });
+        bench::CalibrationOptions only;
+        only.channels = {channel};
+        bench::CalibrationHooks hooks;
+        hooks.cancelled = [stop] { return stop.stop_requested(); };
+        auto results = bench::Calibrate(bench, *meter.value(), only, hooks);
+        return [results = std::move(results), answer](Call& c) {
+            if (!results) return c.report(results.error());
+            const bench::ChannelCalibration& r = results->front();
+            if (answer)
+                c.answer(Call::Text(r.withinTolerance) + "," + Call::Text(r.after.offsetLsb) + "," +
+                         Call::Text(r.after.zeroScaleLsb) + "," + std::to_string(r.passes));
+        };
+    });
 }
 
 const std::string kRangeParameters = bench::RangeChoices() + "|MIN|MAX";
@@ -249,7 +274,7 @@ const Command kTable[] = {
          c.answer(c.identity.maker + "," + std::string(bench::ModelName(c.bench.model())) + ",0," +
                   c.identity.version);
      },
-     "", "maker, model, serial number 0, software version"},
+     "", "maker, model, serial number 0, software version", 1, 4, true},
     {"*RST", 0, -1, [](Call& c) { c.done(c.bench.reset()); }, nullptr, "",
      "the board's power-on set-up, as the window's start-up leaves it"},
     {"*CLS", 0, -1,
@@ -257,17 +282,18 @@ const Command kTable[] = {
          c.session.errors.clear();
          c.session.esr = 0;
      },
-     nullptr, "", "empties the error queue and the event status register"},
+     nullptr, "", "empties the error queue and the event status register", 1, 4, true},
     {"*OPC", 0, 0, [](Call& c) { c.session.esr |= kOperationComplete; },
      [](Call& c) { c.answer("1"); }, "",
-     "commands complete in order, so the query answers 1 at once"},
-    {"*WAI", 0, -1, [](Call&) {}, nullptr, "", "nothing to wait for: commands run in order"},
+     "commands complete in order, so the query answers 1 at once", 1, 4, true},
+    {"*WAI", 0, -1, [](Call&) {}, nullptr, "", "nothing to wait for: commands run in order", 1, 4,
+     true},
     {"*ESR", -1, 0, nullptr,
      [](Call& c) {
          c.answer(std::to_string(c.session.esr));
          c.session.esr = 0;
      },
-     "", "event status register, then cleared"},
+     "", "event status register, then cleared", 1, 4, true},
     {"*ESE", 1, 0,
      [](Call& c) {
          if (const auto mask = c.integer(0, 0, 255)) {
@@ -276,22 +302,22 @@ const Command kTable[] = {
          }
      },
      [](Call& c) { c.answer(std::to_string(c.session.ese)); }, "<0..255>",
-     "event status enable mask"},
+     "event status enable mask", 1, 4, true},
     {"*STB", -1, 0, nullptr,
      [](Call& c) {
          int stb = c.session.errors.count() > 0 ? 0x04 : 0;
          if (c.session.esr & c.session.ese) stb |= 0x20;
          c.answer(std::to_string(stb));
      },
-     "", "status byte: 4 = error queue not empty, 32 = enabled event"},
+     "", "status byte: 4 = error queue not empty, 32 = enabled event", 1, 4, true},
     // ---- System -------------------------------------------------------------------------
     {"SYSTem:ERRor[:NEXT]", -1, 0, nullptr, [](Call& c) { c.answer(c.session.errors.next()); }, "",
-     "oldest error of this connection: <number>,\"<text>\""},
+     "oldest error of this connection: <number>,\"<text>\"", 1, 4, true},
     {"SYSTem:ERRor:COUNt", -1, 0, nullptr,
      [](Call& c) { c.answer(std::to_string(c.session.errors.count())); }, "",
-     "errors waiting in this connection's queue"},
+     "errors waiting in this connection's queue", 1, 4, true},
     {"SYSTem:VERSion", -1, 0, nullptr, [](Call& c) { c.answer("1999.0"); }, "",
-     "the SCPI version followed"},
+     "the SCPI version followed", 1, 4, true},
     // ---- Channels: suffix 1..4 = DAC A..D ------------------------------------------------
     {"SOURce#:VOLTage[:LEVel]", 1, 0,
      [](Call& c) {
@@ -341,20 +367,43 @@ const Command kTable[] = {
      "<-16..15.875>|MIN|MAX", "offset trim in LSB, in eighths"},
     {"CALibration:METer", 1, 0,
      [](Call& c) {
-         if (auto url = c.string(0)) c.session.meterUrl = std::move(*url);
+         const auto url = c.string(0);
+         if (!url) return;
+         // Only what the operator named: a client must not make the server reach any host.
+         if (std::ranges::none_of(c.meters, [&](const MeterChoice& m) { return m.url == *url; }))
+             return c.session.fail(-224, "not a meter of this server (serve --meter)");
+         c.session.meterUrl = *url;
      },
-     [](Call& c) { c.answer(Call::Quoted(c.session.meterUrl)); }, "\"tcp://HOST[:PORT]\"",
-     "the meter CALibration#:AUTO reads: tcp://HOST[:PORT] or usbtmc:///dev/usbtmcN"},
+     [](Call& c) {
+         const MeterChoice* m = c.meter();
+         c.answer(Call::Quoted(m ? m->url : std::string()));
+     },
+     "\"tcp://HOST[:PORT]\"",
+     "the meter CALibration#:AUTO reads, one of those the server was started with", 1, 4, true},
     {"CALibration:METer:ROUTe", 1, 0,
      [](Call& c) {
-         if (auto route = c.string(0)) c.session.meterRoute = std::move(*route);
+         const auto route = c.string(0);
+         if (!route) return;
+         const MeterChoice* m = c.meter();
+         if (m && m->route && *m->route != *route)
+             return c.session.fail(-221, "the server fixes this meter's routing command");
+         c.session.meterRoute = *route;
      },
-     [](Call& c) { c.answer(Call::Quoted(c.session.meterRoute)); }, "\"ROUT:CLOS (@{n})\"",
-     "the meter's routing command, {n} = 1..4; empty: the meter is on the channel already"},
+     [](Call& c) {
+         const MeterChoice* m = c.meter();
+         c.answer(Call::Quoted(m && m->route ? *m->route : c.session.meterRoute));
+     },
+     "\"ROUT:CLOS (@{n})\"",
+     "the meter's routing command, {n} = 1..4; empty: the meter is on the channel already", 1, 4,
+     true},
     {"CALibration#:AUTO", 0, 0, [](Call& c) { RunAutoCalibration(c, false); },
      [](Call& c) { RunAutoCalibration(c, true); }, "",
      "offset and gain calibration against the meter until within 0.5 LSB; the query "
      "answers <within 0|1>,<offset LSB>,<zero-scale LSB>,<passes>"},
+    {"ABORt", 0, -1, [](Call&) {}, nullptr, "",
+     "stops this client's long operation (CALibration#:AUTO) as soon as it arrives, restoring "
+     "what the operation changed",
+     1, 4, true},
     // ---- Control lines ------------------------------------------------------------------
     LineRow<0>(),
     LineRow<1>(),
@@ -429,44 +478,92 @@ std::span<const Command> CommandTable() {
     return kTable;
 }
 
-Interpreter::Interpreter(bench::Bench& bench, Identity identity)
-    : bench_(bench), identity_(std::move(identity)) {
+Interpreter::Interpreter(bench::Bench& bench, Identity identity, std::vector<MeterChoice> meters)
+    : bench_(bench), identity_(std::move(identity)), meters_(std::move(meters)) {
     for (const Command& command : kTable)
         patterns_.emplace_back(command.header);
 }
 
+Interpreter::Resolved Interpreter::resolve(Unit& unit, std::vector<std::string>& path,
+                                           std::vector<int>& suffixes) const {
+    if (!unit.common && !unit.absolute)
+        unit.nodes.insert(unit.nodes.begin(), path.begin(), path.end());
+    if (!unit.common) path.assign(unit.nodes.begin(), unit.nodes.end() - 1);
+
+    std::size_t found = 0;
+    while (found < patterns_.size() && !(patterns_[found].common() == unit.common &&
+                                         patterns_[found].match(unit.nodes, suffixes)))
+        ++found;
+    Resolved r{nullptr, 0, HeaderText(unit)};
+    if (found == patterns_.size()) return r.error = -113, r;
+    const Command& command = kTable[found];
+    for (const int s : suffixes)
+        if (s < command.suffixMin || s > command.suffixMax) return r.error = -114, r;
+    const Handler handler = unit.query ? command.query : command.set;
+    const int expected = unit.query ? command.queryParams : command.setParams;
+    if (!handler) return r.error = -113, r;
+    const auto given = static_cast<int>(unit.params.size());
+    if (given > expected) return r.error = -108, r;
+    if (given < expected) return r.error = -109, r;
+    r.command = &command;
+    return r;
+}
+
+void Interpreter::run(Execution& e, Session& session) {
+    while (e.next_ < e.units_.size() && !e.waiting()) {
+        ParsedUnit& parsed = e.units_[e.next_++];
+        const Resolved r = parsed.error ? Resolved{nullptr, parsed.error, {}}
+                                        : resolve(parsed.unit, e.path_, e.suffixes_);
+        if (r.error) {
+            session.fail(r.error, r.header);
+            e.next_ = e.units_.size(); // a command error ends the message there
+            return;
+        }
+        Call call{bench_,    session, identity_, meters_, e.suffixes_, parsed.unit.params,
+                  e.answers, e};
+        (parsed.unit.query ? r.command->query : r.command->set)(call);
+    }
+}
+
+Execution Interpreter::start(Session& session, std::string_view message) {
+    Execution e;
+    e.units_ = ParseMessage(message);
+    run(e, session);
+    return e;
+}
+
+void Interpreter::resume(Execution& e, Session& session, const LongFinish& finish) {
+    if (finish && e.next_ > 0) {
+        Call call{
+            bench_,    session, identity_, meters_, e.suffixes_, e.units_[e.next_ - 1].unit.params,
+            e.answers, e};
+        finish(call);
+    }
+    run(e, session);
+}
+
 std::vector<std::string> Interpreter::execute(Session& session, std::string_view message) {
-    std::vector<std::string> answers;
-    std::vector<std::string> path; // the previous command's header without its last node
+    Execution e = start(session, message);
+    while (e.waiting()) {
+        const std::stop_source never;
+        const LongFinish finish = e.takeWork()(never.get_token());
+        resume(e, session, finish);
+    }
+    return std::move(e.answers);
+}
+
+MessageNeeds Interpreter::needs(std::string_view message) const {
+    MessageNeeds n;
+    std::vector<std::string> path;
     std::vector<int> suffixes;
     for (ParsedUnit& parsed : ParseMessage(message)) {
-        if (parsed.error) return session.fail(parsed.error), answers;
-        Unit& unit = parsed.unit;
-        if (!unit.common && !unit.absolute)
-            unit.nodes.insert(unit.nodes.begin(), path.begin(), path.end());
-        if (!unit.common) path.assign(unit.nodes.begin(), unit.nodes.end() - 1);
-
-        std::size_t found = 0;
-        while (found < patterns_.size() && !(patterns_[found].common() == unit.common &&
-                                             patterns_[found].match(unit.nodes, suffixes)))
-            ++found;
-        const std::string header = HeaderText(unit);
-        if (found == patterns_.size()) return session.fail(-113, header), answers;
-        const Command& command = kTable[found];
-        for (const int s : suffixes)
-            if (s < command.suffixMin || s > command.suffixMax)
-                return session.fail(-114, header), answers;
-        const Handler handler = unit.query ? command.query : command.set;
-        const int expected = unit.query ? command.queryParams : command.setParams;
-        if (!handler) return session.fail(-113, header), answers;
-        const auto given = static_cast<int>(unit.params.size());
-        if (given > expected) return session.fail(-108, header), answers;
-        if (given < expected) return session.fail(-109, header), answers;
-
-        Call call{bench_, session, identity_, suffixes, unit.params, answers};
-        handler(call);
+        if (parsed.error) break;
+        const Resolved r = resolve(parsed.unit, path, suffixes);
+        if (r.error) break; // the message ends there
+        n.board = n.board || !r.command->local;
+        n.abort = n.abort || r.command->header == "ABORt";
     }
-    return answers;
+    return n;
 }
 
 } // namespace tq::scpi

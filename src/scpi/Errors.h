@@ -54,7 +54,8 @@ struct Session {
     ErrorQueue errors;
     int esr = 0; // standard event status register
     int ese = 0; // its enable mask
-    // The meter CALibration#:AUTO reads (CALibration:METer), and its routing command.
+    // The meter CALibration#:AUTO reads (CALibration:METer; empty: the server's first), and
+    // its routing command.
     std::string meterUrl;
     std::string meterRoute;
 

@@ -5,6 +5,7 @@
 #include <QSocketNotifier>
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +14,9 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace tq::scpi {
 
@@ -140,18 +143,28 @@ bool Admits(std::span<const Subnet> allow, const QHostAddress& peer) {
 
 ScpiServer::ScpiServer(bench::Bench& bench, ServeOptions options, QObject* parent)
     : QObject(parent), bench_(bench), options_(std::move(options)),
-      interpreter_(bench, options_.identity), server_(new QTcpServer(this)) {
+      interpreter_(bench, options_.identity, options_.meters), server_(new QTcpServer(this)) {
     server_->setListenBacklogSize(128);
-    server_->setMaxPendingConnections(128);
-    connect(server_, &QTcpServer::newConnection, this, &ScpiServer::accept);
+    retry_.setSingleShot(true);
+    retry_.setInterval(200);
+    connect(&retry_, &QTimer::timeout, this, [this] { acceptor_.setEnabled(true); });
+    connect(&acceptor_, &QSocketNotifier::activated, this, &ScpiServer::accept);
 }
 
 ScpiServer::~ScpiServer() = default;
 
 bool ScpiServer::listen(QString* error) {
-    if (server_->listen(options_.address, options_.port)) return true;
-    if (error) *error = server_->errorString();
-    return false;
+    if (!server_->listen(options_.address, options_.port)) {
+        if (error) *error = server_->errorString();
+        return false;
+    }
+    // QTcpServer keeps the socket; accepting is ours. On EMFILE it either stops for good or
+    // tries again at once forever, while the kernel goes on completing connections nobody
+    // serves.
+    server_->pauseAccepting();
+    acceptor_.setSocket(server_->socketDescriptor());
+    acceptor_.setEnabled(true);
+    return true;
 }
 
 QHostAddress ScpiServer::address() const {
@@ -163,81 +176,180 @@ quint16 ScpiServer::port() const {
 }
 
 void ScpiServer::accept() {
-    while (QTcpSocket* socket = server_->nextPendingConnection()) {
-        if (!Admits(options_.allow, socket->peerAddress())) {
-            qCWarning(log_).noquote() << "refused a connection from" << Peer(socket);
-            socket->abort();
+    for (;;) {
+        const int fd = ::accept4(static_cast<int>(server_->socketDescriptor()), nullptr, nullptr,
+                                 SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED) continue;
+            if (errno == EAGAIN || errno == EWOULDBLOCK) break;
+            // Out of descriptors or memory: again shortly, or as soon as a client leaves.
+            if (!acceptPaused_)
+                qCWarning(log_).noquote()
+                    << "cannot accept a connection:" << QString::fromLocal8Bit(std::strerror(errno))
+                    << "- retrying";
+            acceptPaused_ = true;
+            acceptor_.setEnabled(false);
+            retry_.start();
+            return;
+        }
+        if (acceptPaused_) {
+            acceptPaused_ = false;
+            qCInfo(log_) << "accepting connections again";
+        }
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(fd)) {
+            qCWarning(log_).noquote() << "cannot take a connection:" << socket->errorString();
+            ::close(fd);
             socket->deleteLater();
             continue;
         }
-        qCInfo(log_).noquote() << "client" << Peer(socket) << "connected";
-        auto client = std::make_unique<Client>();
-        client->socket = socket;
-        Client& c = *client;
-        clients_.emplace(socket, std::move(client));
-        connect(socket, &QTcpSocket::readyRead, this, [this, &c] { receive(c); });
-        connect(socket, &QTcpSocket::disconnected, this,
-                [this, socket] { drop(socket, "disconnected"); });
-        connect(socket, &QTcpSocket::errorOccurred, this,
-                [this, socket](QAbstractSocket::SocketError e) {
-                    drop(socket, e == QAbstractSocket::RemoteHostClosedError ? "disconnected"
-                                                                             : "connection failed");
-                });
-        // Bytes that came with the connection.
-        if (socket->bytesAvailable() > 0) receive(c);
+        admit(socket);
     }
+}
+
+void ScpiServer::admit(QTcpSocket* socket) {
+    if (!Admits(options_.allow, socket->peerAddress())) {
+        qCWarning(log_).noquote() << "refused a connection from" << Peer(socket);
+        socket->abort();
+        socket->deleteLater();
+        return;
+    }
+    if (std::cmp_greater_equal(clients_.size(), options_.maxClients)) {
+        qCWarning(log_).noquote() << "refused a connection from" << Peer(socket) << ":"
+                                  << options_.maxClients << "clients are connected";
+        const QByteArray refusal = QStringLiteral("-310,\"System error;the server serves %1 "
+                                                  "clients at most: try again later\"\n")
+                                       .arg(options_.maxClients)
+                                       .toLatin1();
+        socket->write(refusal);
+        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        socket->disconnectFromHost();
+        // A peer that never lets the line go still loses the connection.
+        QTimer::singleShot(2000, socket, [socket] {
+            socket->abort();
+            socket->deleteLater();
+        });
+        return;
+    }
+    qCInfo(log_).noquote() << "client" << Peer(socket) << "connected";
+    auto client = std::make_shared<Client>();
+    client->socket = socket;
+    clients_.emplace(socket, client);
+    connect(socket, &QTcpSocket::readyRead, this, [this, client] { receive(client); });
+    connect(socket, &QTcpSocket::disconnected, this,
+            [this, socket] { drop(socket, "disconnected"); });
+    connect(socket, &QTcpSocket::errorOccurred, this,
+            [this, socket](QAbstractSocket::SocketError e) {
+                drop(socket, e == QAbstractSocket::RemoteHostClosedError ? "disconnected"
+                                                                         : "connection failed");
+            });
+    // Bytes that came with the connection.
+    if (socket->bytesAvailable() > 0) receive(client);
 }
 
 void ScpiServer::drop(QTcpSocket* socket, const char* why) {
     const auto it = clients_.find(socket);
     if (it == clients_.end()) return;
     qCInfo(log_).noquote() << "client" << Peer(socket) << why;
+    it->second->socket = nullptr;
+    // Nobody is left to answer: a long operation of its own stops, restoring the board.
+    if (it->second == owner_) worker_.cancel();
     clients_.erase(it);
     socket->disconnect(this);
     socket->abort();
     socket->deleteLater();
+    if (acceptPaused_) {
+        retry_.stop();
+        acceptor_.setEnabled(true);
+    }
 }
 
-void ScpiServer::receive(Client& client) {
-    QTcpSocket* socket = client.socket;
+void ScpiServer::receive(const ClientPtr& client) {
     // Read in pieces, so a client streaming without newlines never grows a buffer beyond
     // the message limit.
     constexpr qint64 kChunk = 64 * 1024;
-    while (socket->bytesAvailable() > 0) {
-        const QByteArray chunk = socket->read(kChunk);
+    while (client->socket && client->socket->bytesAvailable() > 0) {
+        const QByteArray chunk = client->socket->read(kChunk);
         qsizetype start = 0;
         while (start < chunk.size()) {
             const qsizetype newline = chunk.indexOf('\n', start);
             const qsizetype end = newline < 0 ? chunk.size() : newline;
-            if (!client.overrun) {
-                client.pending.append(chunk.constData() + start, end - start);
-                if (client.pending.size() > options_.maxMessage) {
-                    client.session.fail(-363, "a message is limited to 65536 bytes");
-                    client.pending.clear();
-                    client.overrun = true;
+            if (!client->overrun) {
+                client->pending.append(chunk.constData() + start, end - start);
+                if (client->pending.size() > options_.maxMessage) {
+                    client->session.fail(-363, "a message is limited to 65536 bytes");
+                    client->pending.clear();
+                    client->overrun = true;
                 }
             }
             if (newline < 0) break;
             start = newline + 1;
-            if (client.overrun) {
-                client.overrun = false;
+            if (client->overrun) {
+                client->overrun = false;
                 continue;
             }
-            const QByteArray message = std::exchange(client.pending, {});
-            const std::vector<std::string> answers = interpreter_.execute(
-                client.session, std::string_view(message.constData(), message.size()));
-            for (const std::string& a : answers) {
-                socket->write(a.data(), static_cast<qint64>(a.size()));
-                socket->write("\n", 1);
-            }
-            if (socket->bytesToWrite() > options_.maxOutput) {
-                qCWarning(log_).noquote()
-                    << "client" << Peer(socket) << "does not read its answers: dropped";
-                drop(socket, "dropped");
-                return; // `client` is gone
-            }
+            dispatch(client, std::exchange(client->pending, {}));
+            if (!client->socket) return; // dropped
         }
     }
+}
+
+void ScpiServer::dispatch(const ClientPtr& client, QByteArray message) {
+    if (worker_.running()) {
+        const MessageNeeds needs = interpreter_.needs(
+            std::string_view(message.constData(), static_cast<std::size_t>(message.size())));
+        if (needs.abort && client == owner_) worker_.cancel();
+        // Others' questions that leave the board alone need not wait; a client's own
+        // messages keep their order.
+        if (!needs.board && client != owner_ && client->queued == 0) {
+            carryOut(client, message);
+            return;
+        }
+        ++client->queued;
+        queue_.emplace_back(client, std::move(message));
+        return;
+    }
+    carryOut(client, message);
+}
+
+void ScpiServer::carryOut(const ClientPtr& client, const QByteArray& message) {
+    Execution e = interpreter_.start(
+        client->session,
+        std::string_view(message.constData(), static_cast<std::size_t>(message.size())));
+    if (!send(client, e.answers)) return;
+    if (!e.waiting()) return;
+    owner_ = client;
+    running_ = std::move(e);
+    worker_.start([this, work = running_.takeWork()](std::stop_token stop) {
+        LongFinish finish = work(stop);
+        return [this, finish = std::move(finish)] { longFinished(finish); };
+    });
+}
+
+void ScpiServer::longFinished(const LongFinish& finish) {
+    const ClientPtr owner = std::exchange(owner_, nullptr);
+    interpreter_.resume(running_, owner->session, finish);
+    if (owner->socket) send(owner, running_.answers);
+    running_ = {};
+    while (!worker_.running() && !queue_.empty()) {
+        auto [client, message] = std::move(queue_.front());
+        queue_.pop_front();
+        --client->queued;
+        if (client->socket) carryOut(client, message);
+    }
+}
+
+bool ScpiServer::send(const ClientPtr& client, std::vector<std::string>& answers) {
+    QTcpSocket* socket = client->socket;
+    for (const std::string& a : answers) {
+        socket->write(a.data(), static_cast<qint64>(a.size()));
+        socket->write("\n", 1);
+    }
+    answers.clear();
+    if (socket->bytesToWrite() <= options_.maxOutput) return true;
+    qCWarning(log_).noquote() << "client" << Peer(socket) << "does not read its answers: dropped";
+    drop(socket, "dropped");
+    return false;
 }
 
 // ---- Serving until a signal -----------------------------------------------------------------
@@ -282,7 +394,11 @@ int Serve(bench::Bench& bench, const ServeOptions& options, QString* error) {
                         .arg(QString::fromLocal8Bit(std::strerror(errno))));
     signalPipe = fds[1];
     QSocketNotifier notifier(fds[0], QSocketNotifier::Read);
-    QObject::connect(&notifier, &QSocketNotifier::activated, [] { QCoreApplication::quit(); });
+    // A long operation is stopped; the server's destructor waits for it to restore the board.
+    QObject::connect(&notifier, &QSocketNotifier::activated, [&server] {
+        server.cancel();
+        QCoreApplication::quit();
+    });
     struct sigaction action {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);

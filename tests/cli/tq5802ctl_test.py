@@ -302,6 +302,7 @@ class Meter(unittest.TestCase):
             (["calibrate", *self.meter, "--non-interactive"], 2, "without --route"),
             (["sweep", *self.meter, "--route", "x"], 2, "usage: sweep"),
             (["sweep", *self.meter, "--channel", "ALL"], 2, "one channel"),
+            (["sweep", *self.meter, "--channel", "A", "--timeout", "0"], 2, "1 to 600000"),
             (["calibrate", "--meter", "tcp://127.0.0.1:1", "--route", "x"], 5,
              "cannot reach the meter at 127.0.0.1:1"),
             # The meter left on DAC A.

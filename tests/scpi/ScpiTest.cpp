@@ -24,9 +24,10 @@ protected:
         reset();
         ASSERT_TRUE(bench.start(QStringLiteral(TQ_BIN_DIR "/TQ5802.hex")));
     }
-    std::string run(std::string_view message) {
+    std::string run(std::string_view message) { return run(message, interpreter); }
+    std::string run(std::string_view message, Interpreter& on) {
         std::string joined;
-        for (const std::string& a : interpreter.execute(session, message))
+        for (const std::string& a : on.execute(session, message))
             joined += (joined.empty() ? "" : "|") + a;
         return joined;
     }
@@ -179,23 +180,27 @@ TEST_F(ScpiOnSim, TransferFailuresAndAGoneBoard) {
     EXPECT_EQ(firstError(), kBoardGone);
 }
 
-// Automatic calibration through the connection's meter (the simulated one, which the test's
-// environment switches on).
-TEST_F(ScpiOnSim, CalibratesAgainstTheMeter) {
+// Automatic calibration through a meter the server was given (the simulated one, which the
+// test's environment switches on), and only through such a meter.
+TEST_F(ScpiOnSim, CalibratesAgainstTheServersMeters) {
     const int port = entry<TQSim_MeterPort_fn>("TQSim_MeterPort")();
     if (port == 0) GTEST_SKIP() << "TQ5802_SIM_METER is not set";
-    const std::string url = "\"tcp://127.0.0.1:" + std::to_string(port) + "\"";
+    const std::string url = "tcp://127.0.0.1:" + std::to_string(port);
     EXPECT_EQ(run("CAL2:AUTO?"), "");
-    EXPECT_EQ(firstError(), -221) << "no meter named yet";
-    EXPECT_EQ(run("CAL:MET " + url + ";:CAL:MET:ROUT 'ROUT:CLOS (@{n})';:CAL:MET?"), url);
+    EXPECT_EQ(firstError(), -221) << "a server without meters";
+    run("CAL:MET \"" + url + "\"");
+    EXPECT_EQ(firstError(), -224) << "not a meter of this server";
+
+    Interpreter served{bench, Identity{}, {{url, {}}, {"tcp://127.0.0.1:1", "ROUT:CLOS (@{n})"}}};
+    EXPECT_EQ(run("CAL:MET:ROUT 'ROUT:CLOS (@{n})';:CAL:MET?", served), "\"" + url + "\"");
     EXPECT_EQ(firstError(), 0);
-    const std::string answer = run("CAL2:AUTO?");
+    const std::string answer = run("CAL2:AUTO?", served);
     EXPECT_EQ(answer.substr(0, 2), "1,") << answer;
     EXPECT_EQ(firstError(), 0);
     EXPECT_NE(board().offset[1], 0) << "DAC B's offset error was trimmed";
     // The meter left on DAC A: the run fails naming what it saw, and B keeps its trims.
     const TQSimRegisters trimmed = board();
-    run("CAL:MET:ROUT 'ROUT:CLOS (@1)';:CAL2:AUTO");
+    run("CAL:MET:ROUT 'ROUT:CLOS (@1)';:CAL2:AUTO", served);
     const std::string error = session.errors.next();
     EXPECT_EQ(error.rfind("103,\"Meter failed;DAC B stepped by 10 V, the meter saw ", 0), 0u)
         << error;
@@ -203,9 +208,14 @@ TEST_F(ScpiOnSim, CalibratesAgainstTheMeter) {
     EXPECT_EQ(board().offset[1], trimmed.offset[1]);
     EXPECT_EQ(board().fine[1], trimmed.fine[1]);
     EXPECT_EQ(board().input[1], trimmed.input[1]);
-    run("CAL:MET \"tcp://127.0.0.1:1\";:CAL3:AUTO");
+    run("CAL:MET:ROUT 'ROUT:CLOS (@{n})';:CAL1:AUTO;:CAL1:AUTO", served);
+    EXPECT_EQ(firstError(), -221) << "one long operation per message";
+    EXPECT_EQ(run("CAL:MET \"tcp://127.0.0.1:1\";:CAL:MET:ROUT 'X';ROUT?", served),
+              "\"ROUT:CLOS (@{n})\"");
+    EXPECT_EQ(firstError(), -221) << "the operator fixed this meter's routing command";
+    run("CAL3:AUTO", served);
     EXPECT_EQ(firstError(), kMeterFailed);
-    run("CAL:MET tcp");
+    run("CAL:MET tcp", served);
     EXPECT_EQ(firstError(), -104);
 }
 

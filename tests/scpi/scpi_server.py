@@ -7,11 +7,11 @@ import time
 
 
 class Server:
-    def __init__(self, program, *extra):
+    def __init__(self, program, *extra, env=None, preexec_fn=None):
         self.log = tempfile.TemporaryFile(mode="w+")
         self.process = subprocess.Popen(
             [program, "--simulate", "serve", "--listen", "127.0.0.1:0", *extra],
-            stdout=subprocess.PIPE, stderr=self.log, text=True)
+            stdout=subprocess.PIPE, stderr=self.log, text=True, env=env, preexec_fn=preexec_fn)
         selector = selectors.DefaultSelector()
         selector.register(self.process.stdout, selectors.EVENT_READ)
         if not selector.select(timeout=30):

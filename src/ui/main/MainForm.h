@@ -1,7 +1,7 @@
 #pragma once
 // The main window: its panels, menus, status bar, the start-up load and closing.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 #include "board/FirmwareSearch.h"
 #include "board/SharedState.h"
@@ -37,7 +37,7 @@ class MainForm : public QMainWindow {
 public:
     // programDir: where the firmware image lies. The window, the state, the board layer and
     // the driver must all outlive nothing of each other's: the form is destroyed first.
-    MainForm(const Variant& variant, SharedState& state, board::Declare& declare,
+    MainForm(const Variant& variant, SharedState& state, board::BoardLink& declare,
              board::DriverApi& driver, QString programDir, QWidget* parent = nullptr);
     ~MainForm() override;
 

@@ -4,8 +4,8 @@
 #include "ui/simboard/OutputTrace.h"
 #include "ui/simboard/SimBoardWindow.h"
 
-#include "board/Declare.h"
-#include "board/USBStuff.h"
+#include "board/BoardLink.h"
+#include "board/BoardStart.h"
 #include "device/RegisterMap.h"
 #include "device/Temperature.h"
 
@@ -29,7 +29,7 @@ private:
     struct Rig {
         board::DriverLibrary library{QStringLiteral(TQ_SIM_LIBRARY)};
         SharedState state;
-        board::Declare declare{state, library, board::Backend::Newer};
+        board::BoardLink declare{state, library, board::Backend::Newer};
         QWidget host;
         SimBoardWindow* window = nullptr;
         int failures = 0;
@@ -44,8 +44,8 @@ private:
                 failures += t.succeeded() ? 0 : 1;
                 window->refresh();
             });
-            board::USBStuff::SetFirmwarePath(state, TQ_BIN_DIR);
-            return board::USBStuff::StartBoard(state, library, board::Backend::Newer);
+            board::BoardStart::SetFirmwarePath(state, TQ_BIN_DIR);
+            return board::BoardStart::StartBoard(state, library, board::Backend::Newer);
         }
         template <typename T> T* find(const char* name) {
             return window->findChild<T*>(QLatin1String(name));
@@ -161,7 +161,7 @@ private slots:
 
         // A new start (what the program does once it notices the board) works and retires
         // the note.
-        QVERIFY(board::USBStuff::StartBoard(rig.state, rig.library, board::Backend::Newer));
+        QVERIFY(board::BoardStart::StartBoard(rig.state, rig.library, board::Backend::Newer));
         rig.declare.WriteRegister(device::DacA, device::DataRegister, 0x1234);
         QCOMPARE(rig.state.DriverStatus, int16_t{0});
         QVERIFY(!note->isVisibleTo(rig.window));
