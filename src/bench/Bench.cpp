@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tq::bench {
 
@@ -300,6 +301,26 @@ Status Bench::setVolts(Channel channel, double volts) {
     else
         for (const Channel c : channels)
             declare_->WriteRegister(AddressCode(c), DataRegister, codeOf(c));
+    return finish();
+}
+
+Status Bench::setCodesTogether(std::span<const ChannelCode> codes) {
+    std::array<bool, 4> seen{};
+    for (const ChannelCode& c : codes) {
+        if (c.channel == Channel::All || std::exchange(seen[ChannelIndex(c.channel)], true))
+            return UsageError("a point names each of DAC A to DAC D at most once");
+        if (c.code < device::DataCodeMin || c.code > device::DataCodeMax)
+            return UsageError(Say("code %1 is outside %2", c.code,
+                                  RangeText(device::DataCodeMin, device::DataCodeMax, "")));
+    }
+    begin();
+    // The pulse choice is the program's own, not a line of the board: no transfer changes it.
+    const int16_t pulse = state_->Check1Value;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        state_->Check1Value = i + 1 == codes.size() ? 1 : 0;
+        declare_->WriteRegister(AddressCode(codes[i].channel), DataRegister, codes[i].code);
+    }
+    state_->Check1Value = pulse;
     return finish();
 }
 

@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -120,6 +121,15 @@ public:
     Status setRange(Channel channel, int32_t coarseCode);
     Status setFineGain(Channel channel, double lsb); // -32..31, rounded to whole codes
     Status setOffset(Channel channel, double lsb);   // -16..15.875, rounded to eighths
+    // Data codes for several channels (A..D, each once) whose outputs change together: every
+    // code goes into its input register without the LDAC pulse, and the last write pulses
+    // it. With LDAC held high (lines().ldac) no output moves before that pulse. Codes
+    // 0..65535; nothing is sent when one is refused.
+    struct ChannelCode {
+        Channel channel = Channel::A;
+        int32_t code = 0;
+    };
+    Status setCodesTogether(std::span<const ChannelCode> codes);
     // Either trim or both, each checked before either is written.
     Status setTrims(Channel channel, std::optional<double> fineLsb,
                     std::optional<double> offsetLsb);

@@ -6,6 +6,7 @@
 #include "ui/bench/MeterCalibrationDialog.h"
 #include "ui/bench/MeterSettings.h"
 #include "ui/bench/MeterSweepDialog.h"
+#include "ui/bench/WaveformDialog.h"
 #include "ui/main/AccessibleNames.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
@@ -119,6 +120,9 @@ void MainForm::buildMenus() {
     MnuMeterSweep = MnuTools->addAction(QStringLiteral("Sweep with Meter..."));
     MnuMeterSweep->setObjectName(QStringLiteral("MnuMeterSweep"));
     connect(MnuMeterSweep, &QAction::triggered, this, [this] { MnuMeterSweep_Click(); });
+    MnuWaveform = MnuTools->addAction(QStringLiteral("Waveform..."));
+    MnuWaveform->setObjectName(QStringLiteral("MnuWaveform"));
+    connect(MnuWaveform, &QAction::triggered, this, [this] { MnuWaveform_Click(); });
 
     MnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
@@ -157,6 +161,16 @@ void MainForm::MnuMeterSweep_Click() {
     }
     meterSweep_->show();
     meterSweep_->raise();
+}
+
+void MainForm::MnuWaveform_Click() {
+    if (!waveform_) {
+        auto* dialog = new WaveformDialog(ctx_.declare, driver_, ctx_.variant.model, this);
+        connect(dialog, &WaveformDialog::runningChanged, this, &MainForm::boardBusy);
+        waveform_ = dialog;
+    }
+    waveform_->show();
+    waveform_->raise();
 }
 
 void MainForm::setDriverDescription(const QString& text, const QString& toolTip) {

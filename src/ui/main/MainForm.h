@@ -78,6 +78,7 @@ public:
     QMenu* MnuTools;
     QAction* MnuMeterCalibration; // "Calibrate with Meter..."
     QAction* MnuMeterSweep;       // "Sweep with Meter..."
+    QAction* MnuWaveform;         // "Waveform..."
     QMenu* MnuHelp;
     QAction* MnuAbout;
     QAction* MnuTest; // "Direct Read/Write", not available
@@ -88,6 +89,7 @@ public:
     void MnuAbout_Click();
     void MnuMeterCalibration_Click();
     void MnuMeterSweep_Click();
+    void MnuWaveform_Click();
     // A meter the meter dialogs offer, with its routing command (the simulated board's own).
     void offerMeter(const QString& url, const QString& route);
     void Command10_Click();
@@ -130,6 +132,7 @@ private:
     QPointer<QDialog> about_;
     QPointer<QDialog> meterCalibration_;
     QPointer<QDialog> meterSweep_;
+    QPointer<QDialog> waveform_;
     QString offeredMeter_, offeredRoute_;
     std::unique_ptr<BoardSetup> setup_;
 };

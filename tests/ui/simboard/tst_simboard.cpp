@@ -1,6 +1,7 @@
 // The "Simulated Board" window on the simulator library, driven through the board layer as
 // the program drives it: every transfer refreshes the window.
 
+#include "ui/simboard/OutputTrace.h"
 #include "ui/simboard/SimBoardWindow.h"
 
 #include "board/BoardLink.h"
@@ -94,6 +95,19 @@ private slots:
         QVERIFY(port > 0);
         QCOMPARE(rig.window->startMeter(), port);
         QVERIFY(rig.text("MeterAddress").contains(QStringLiteral("tcp://127.0.0.1:%1").arg(port)));
+    }
+
+    // The trace keeps a sample for each change of the outputs, and only for a change.
+    void traceFollowsTheOutputs() {
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.state.Check1Value = 1;
+        const auto* trace = rig.window->findChild<OutputTrace*>();
+        QVERIFY(trace);
+        const std::size_t before = trace->samples();
+        for (const int32_t code : {0x1000, 0x2000, 0x2000, 0x1000})
+            rig.declare.WriteRegister(device::DacB, device::DataRegister, code);
+        QCOMPARE(trace->samples(), before + 3);
     }
 
     void temperatureSpinSetsWhatTheBoardReports() {
