@@ -3,7 +3,7 @@
 #include "bench/Quantities.h"
 
 #include "board/DriverLibrary.h"
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "device/Encodings.h"
 #include "device/RegisterMap.h"
 
@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace tq::bench {
 
@@ -124,7 +125,7 @@ Outcome<std::vector<int>> Bench::listBoards(const QString& driverPath) {
     std::array<uint8_t, 128> list{};
     int32_t count = 0;
     const int16_t status = library.Search_For_Boards(
-        board::USBStuff::kVendorId, board::USBStuff::kProductId, &count, list.data());
+        board::BoardStart::kVendorId, board::BoardStart::kProductId, &count, list.data());
     if (!loadError.isEmpty()) return Error{Error::Kind::DriverLoad, loadError.toStdString()};
     if (status != 0)
         return Error{Error::Kind::NoBoard, Say("searching for boards failed (status %1)", status),
@@ -137,14 +138,14 @@ Outcome<std::vector<int>> Bench::listBoards(const QString& driverPath) {
 
 Bench::Bench(board::DriverApi& driver, Model model)
     : ownedState_(std::make_unique<SharedState>()),
-      ownedDeclare_(std::make_unique<board::Declare>(*ownedState_, driver, BackendOf(model))),
+      ownedDeclare_(std::make_unique<board::BoardLink>(*ownedState_, driver, BackendOf(model))),
       driver_(&driver), model_(model), state_(ownedState_.get()), declare_(ownedDeclare_.get()) {
     observer_ = declare_->addObserver([this](const board::Transfer& t) {
         if (!t.succeeded() && !failed_) failed_ = t;
     });
 }
 
-Bench::Bench(board::Declare& declare, board::DriverApi& driver, Model model)
+Bench::Bench(board::BoardLink& declare, board::DriverApi& driver, Model model)
     : driver_(&driver), model_(model), state_(&declare.state()), declare_(&declare) {
     const SharedState& s = *state_;
     lines_ = ControlLines{.ldac = s.LdacLine != 0,
@@ -173,7 +174,7 @@ Status Bench::start(const QString& firmwarePath, int board) {
     const QByteArray bytes = QFile::encodeName(firmwarePath);
     state_->FirmwarePathBytes.assign(bytes.begin(), bytes.end());
     state_->FirmwarePathBytes.push_back(0);
-    if (!board::USBStuff::StartBoard(*state_, *driver_, BackendOf(model_), board)) {
+    if (!board::BoardStart::StartBoard(*state_, *driver_, BackendOf(model_), board)) {
         // The driver's own reason, where it gives one, says more than our guess.
         const std::string reason = driver_->lastErrorText();
         return Error{Error::Kind::NoBoard,
@@ -300,6 +301,26 @@ Status Bench::setVolts(Channel channel, double volts) {
     else
         for (const Channel c : channels)
             declare_->WriteRegister(AddressCode(c), DataRegister, codeOf(c));
+    return finish();
+}
+
+Status Bench::setCodesTogether(std::span<const ChannelCode> codes) {
+    std::array<bool, 4> seen{};
+    for (const ChannelCode& c : codes) {
+        if (c.channel == Channel::All || std::exchange(seen[ChannelIndex(c.channel)], true))
+            return UsageError("a point names each of DAC A to DAC D at most once");
+        if (c.code < device::DataCodeMin || c.code > device::DataCodeMax)
+            return UsageError(Say("code %1 is outside %2", c.code,
+                                  RangeText(device::DataCodeMin, device::DataCodeMax, "")));
+    }
+    begin();
+    // The pulse choice is the program's own, not a line of the board: no transfer changes it.
+    const int16_t pulse = state_->Check1Value;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        state_->Check1Value = i + 1 == codes.size() ? 1 : 0;
+        declare_->WriteRegister(AddressCode(codes[i].channel), DataRegister, codes[i].code);
+    }
+    state_->Check1Value = pulse;
     return finish();
 }
 

@@ -13,7 +13,7 @@
 #include "bench/Channel.h"
 #include "bench/Model.h"
 #include "bench/Outcome.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 #include "board/SharedState.h"
 #include "device/Temperature.h"
@@ -24,6 +24,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -96,7 +97,7 @@ public:
     // reach that layer's observers and its shared state follows every change. The control
     // lines and function flags are taken from the shared state; refreshRanges() reads the
     // channels' ranges.
-    Bench(board::Declare& declare, board::DriverApi& driver, Model model);
+    Bench(board::BoardLink& declare, board::DriverApi& driver, Model model);
     ~Bench();
     Bench(const Bench&) = delete;
     Bench& operator=(const Bench&) = delete;
@@ -120,6 +121,15 @@ public:
     Status setRange(Channel channel, int32_t coarseCode);
     Status setFineGain(Channel channel, double lsb); // -32..31, rounded to whole codes
     Status setOffset(Channel channel, double lsb);   // -16..15.875, rounded to eighths
+    // Data codes for several channels (A..D, each once) whose outputs change together: every
+    // code goes into its input register without the LDAC pulse, and the last write pulses
+    // it. With LDAC held high (lines().ldac) no output moves before that pulse. Codes
+    // 0..65535; nothing is sent when one is refused.
+    struct ChannelCode {
+        Channel channel = Channel::A;
+        int32_t code = 0;
+    };
+    Status setCodesTogether(std::span<const ChannelCode> codes);
     // Either trim or both, each checked before either is written.
     Status setTrims(Channel channel, std::optional<double> fineLsb,
                     std::optional<double> offsetLsb);
@@ -173,7 +183,7 @@ public:
     Outcome<Temperature> temperature();
 
     // Every transfer, for traffic views and logs.
-    board::Declare& declare() { return *declare_; }
+    board::BoardLink& declare() { return *declare_; }
     const SharedState& state() const { return *state_; }
 
 private:
@@ -186,11 +196,11 @@ private:
 
     std::unique_ptr<board::DriverApi> ownedDriver_; // when open() loaded the library
     std::unique_ptr<SharedState> ownedState_;       // unless working through another's
-    std::unique_ptr<board::Declare> ownedDeclare_;
+    std::unique_ptr<board::BoardLink> ownedDeclare_;
     board::DriverApi* driver_;
     Model model_;
     SharedState* state_;
-    board::Declare* declare_;
+    board::BoardLink* declare_;
     int observer_ = 0;
     ControlLines lines_;
     FunctionFlags function_;

@@ -4,7 +4,7 @@
 // server all read it; what a board lacks is refused by each of them with the same words.
 
 #include "bench/Outcome.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "device/Calibration.h"
 
 #include <string>

@@ -1,12 +1,12 @@
 #include "board/BoardWatch.h"
 
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 
 #include <QPointer>
 
 namespace tq::board {
 
-BoardWatch::BoardWatch(SharedState& state, Declare& declare, DriverApi& driver,
+BoardWatch::BoardWatch(SharedState& state, BoardLink& declare, DriverApi& driver,
                        RegisterShadow& shadow, QObject* parent)
     : QObject(parent), state_(state), declare_(declare), driver_(driver), shadow_(shadow) {
     connect(&timer_, &QTimer::timeout, this, &BoardWatch::check);
@@ -28,7 +28,7 @@ int32_t BoardWatch::handle() const {
 
 bool BoardWatch::start() {
     if (driver_.Board_Attached(handle()) < 0 ||
-        driver_.Count_Boards(USBStuff::kVendorId, USBStuff::kProductId) < 0)
+        driver_.Count_Boards(BoardStart::kVendorId, BoardStart::kProductId) < 0)
         return false;
     link_ = Link::Connected;
     timer_.start(connectedInterval_);
@@ -56,10 +56,10 @@ void BoardWatch::check() {
         return;
     }
     if (link_ != Link::Disconnected) return;
-    if (driver_.Count_Boards(USBStuff::kVendorId, USBStuff::kProductId) <= 0) return;
+    if (driver_.Count_Boards(BoardStart::kVendorId, BoardStart::kProductId) <= 0) return;
 
     restoring_ = true;
-    const bool started = USBStuff::StartBoard(state_, driver_, declare_.backend());
+    const bool started = BoardStart::StartBoard(state_, driver_, declare_.backend());
     // The board powered up afresh: the shadow learns it anew from the restore's writes
     // (what it does not know stays at the board's power-on values on both sides).
     RegisterShadow::State wanted = shadow_.state();

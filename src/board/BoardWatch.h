@@ -4,7 +4,7 @@
 // RegisterShadow. Needs the driver's optional Board_Attached and Count_Boards; a driver
 // without them leaves the watch switched off and the program works as before.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 #include "board/RegisterShadow.h"
 #include "board/SharedState.h"
@@ -24,7 +24,7 @@ public:
     enum class Link { Unwatched, Connected, Disconnected };
 
     // All four must outlive the watch.
-    BoardWatch(SharedState& state, Declare& declare, DriverApi& driver, RegisterShadow& shadow,
+    BoardWatch(SharedState& state, BoardLink& declare, DriverApi& driver, RegisterShadow& shadow,
                QObject* parent = nullptr);
 
     // Starts watching a board that runs (after start-up). Returns false, and stays
@@ -57,7 +57,7 @@ private:
     void goDisconnected();
 
     SharedState& state_;
-    Declare& declare_;
+    BoardLink& declare_;
     DriverApi& driver_;
     RegisterShadow& shadow_;
     Link link_ = Link::Unwatched;

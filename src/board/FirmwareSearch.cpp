@@ -1,6 +1,6 @@
 #include "board/FirmwareSearch.h"
 
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "board/driver_abi.h"
 
 #include <QDir>
@@ -45,7 +45,7 @@ FirmwareLookup findFirmware(const QString& explicitPath, const QStringList& fold
         candidates << QFileInfo(explicitPath).absoluteFilePath();
     else
         for (const QString& folder : folders)
-            candidates << fileIn(folder, QString::fromUtf8(USBStuff::kFirmwareFile));
+            candidates << fileIn(folder, QString::fromUtf8(BoardStart::kFirmwareFile));
     for (const QString& file : candidates) {
         if (lookup.searched.contains(file)) continue;
         lookup.searched << file;

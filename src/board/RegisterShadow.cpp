@@ -89,11 +89,11 @@ void setLines(RegisterShadow::State& s, int32_t value, int32_t index) {
     if (wasLdac && !high(s.lines, kLdac)) loadAll(s);
 }
 
-bool send(Declare& d, uint8_t request, int32_t value, int32_t index) {
+bool send(BoardLink& d, uint8_t request, int32_t value, int32_t index) {
     return d.Send(request, value, index, kToBoard).succeeded();
 }
 
-bool write(Declare& d, int reg, int address, uint16_t data) {
+bool write(BoardLink& d, int reg, int address, uint16_t data) {
     return send(d, kShiftWord, device::CommandByte(0, reg, address), data);
 }
 
@@ -101,7 +101,7 @@ bool write(Declare& d, int reg, int address, uint16_t data) {
 
 RegisterShadow::RegisterShadow() : state_(std::make_shared<State>()) {}
 
-void RegisterShadow::follow(Declare& declare) {
+void RegisterShadow::follow(BoardLink& declare) {
     declare.addObserver([weak = std::weak_ptr<State>(state_)](const Transfer& t) {
         if (const auto s = weak.lock()) apply(*s, t);
     });
@@ -139,7 +139,7 @@ void RegisterShadow::apply(State& s, const Transfer& t) {
     }
 }
 
-bool Restore(Declare& d, const RegisterShadow::State& wanted) {
+bool Restore(BoardLink& d, const RegisterShadow::State& wanted) {
     // A copy: the shadow follows these very transfers.
     const RegisterShadow::State s = wanted;
     const int32_t lines = s.lines ? s.lines->value : kStartLines;

@@ -9,7 +9,7 @@
 // (nor, for the function register, read back) stay unknown and are not restored: a board
 // that comes back powers up with them at their defaults.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 
 #include <array>
 #include <cstdint>
@@ -44,7 +44,7 @@ public:
 
     // Follows every transfer of `declare` from now on. The shadow may be destroyed before
     // `declare`: it then simply stops following.
-    void follow(Declare& declare);
+    void follow(BoardLink& declare);
     // Takes one transfer into account (what follow() does for each).
     void observe(const Transfer& t);
 
@@ -65,6 +65,6 @@ private:
 // register, each channel's range and trims, the DAC values loaded, the input values, the
 // pin drives, then the control lines as they were. Stops at the first failed transfer and
 // returns false; every transfer goes through `declare` (observers see them all).
-bool Restore(Declare& declare, const RegisterShadow::State& state);
+bool Restore(BoardLink& declare, const RegisterShadow::State& state);
 
 } // namespace tq::board

@@ -130,8 +130,8 @@ QString TransferWords(const Transfer& t) {
         if (!in) break;
         if (t.succeeded() && t.length >= 2)
             return QStringLiteral("read 2-byte word: ") +
-                   hex4(Declare::ReverseBits(t.received[0]) << 8 |
-                        Declare::ReverseBits(t.received[1]));
+                   hex4(BoardLink::ReverseBits(t.received[0]) << 8 |
+                        BoardLink::ReverseBits(t.received[1]));
         return QStringLiteral("read 2-byte word");
     case kDriveD0:
     case kDriveD1: {

@@ -4,7 +4,7 @@
 // "control lines LDAC high, CLR high, binary, RSTIN high, drive D1 low, D0 low"), its raw
 // fields, and how it ended. Shared by every front end that shows or logs traffic.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 
 #include <QString>
 

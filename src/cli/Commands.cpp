@@ -27,6 +27,7 @@ bench::Outcome<Step> ParseBatch(Args);     // BatchCommand.cpp
 bench::Outcome<Step> ParseServe(Args);     // ServeCommand.cpp
 bench::Outcome<Step> ParseCalibrate(Args); // MeterCommands.cpp
 bench::Outcome<Step> ParseSweep(Args);     // MeterCommands.cpp
+bench::Outcome<Step> ParsePlay(Args);      // PlayCommand.cpp
 
 namespace {
 
@@ -107,6 +108,14 @@ const std::array kCommands{
             .summary = "measure a channel's transfer function: offset, gain, INL and DNL",
             .inBatch = false,
             .parse = ParseSweep},
+    Command{.name = "play",
+            .usage = "play --rate HZ [--count N | --forever] [--end hold|zero] (--csv FILE | "
+                     "--shape sine|triangle|square|ramp|steps --freq HZ --amplitude V "
+                     "[--offset V] [--phase DEG] [--steps N] --channels A,B,...)",
+            .summary = "play a list of points (CSV, header A..D in volts or A_code..D_code) or "
+                       "a shape, each point's channels moving together; --count is times through "
+                       "the list or periods of the shape; SIGINT or SIGTERM stops it",
+            .parse = ParsePlay},
 };
 
 } // namespace
@@ -197,9 +206,12 @@ int RunCommand(Context& context, const Parsed& parsed, std::string_view lineText
     const bool ok = r.exitCode == kDone;
     if (context.out.json()) {
         if (!ok)
-            r.json.insert(QStringLiteral("error"),
-                          QJsonObject{{QStringLiteral("kind"), QStringLiteral("tolerance")},
-                                      {QStringLiteral("message"), QString::fromUtf8(r.failure)}});
+            r.json.insert(
+                QStringLiteral("error"),
+                QJsonObject{{QStringLiteral("kind"), r.exitCode == kCancelled
+                                                         ? KindName(bench::Error::Kind::Cancelled)
+                                                         : QStringLiteral("tolerance")},
+                            {QStringLiteral("message"), QString::fromUtf8(r.failure)}});
         Stamp(context, r.json, parsed.command->name, ok, transfers);
         context.out.object(r.json);
     } else if (!r.text.empty()) {
@@ -223,7 +235,9 @@ int WriteError(Context& context, std::string_view command, const bench::Error& e
     }
     QString where;
     if (context.line > 0)
-        where = QStringLiteral("line %1: %2: ").arg(context.line).arg(QString::fromUtf8(Shown(lineText)));
+        where = QStringLiteral("line %1: %2: ")
+                    .arg(context.line)
+                    .arg(QString::fromUtf8(Shown(lineText)));
     context.out.message(QStringLiteral("tq5802ctl: ") + where + QString::fromStdString(e.message));
     return ExitCodeOf(e.kind);
 }

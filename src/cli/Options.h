@@ -19,7 +19,7 @@ enum ExitCode : int {
     kNoBoard = 3,        // no board, or its firmware could not be started
     kDriverLoad = 4,     // the driver library could not be loaded
     kMeter = 5,          // the meter could not be reached or answered nonsense
-    kCancelled = 6,      // the user stopped a calibration or sweep
+    kCancelled = 6,      // the user stopped a calibration, sweep or play
     kOutOfTolerance = 7, // a calibration ran but a channel ended outside 0.5 LSB
 };
 

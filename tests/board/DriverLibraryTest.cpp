@@ -1,6 +1,6 @@
 #include "board/DriverLibrary.h"
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 
 #include <gtest/gtest.h>
 
@@ -120,7 +120,7 @@ TEST(DriverLibrary, RelativePathIsRefusedNotSearched) {
 TEST(DriverLibrary, DeclareOverAMissingLibraryKeepsGoing) {
     SharedState state;
     Loader l(QDir::temp().absoluteFilePath(QStringLiteral("no-such-driver.so")));
-    Declare declare(state, l.library, Backend::Newer);
+    BoardLink declare(state, l.library, Backend::Newer);
     std::vector<int16_t> statuses;
     declare.addObserver([&](const Transfer& t) { statuses.push_back(t.status); });
     EXPECT_EQ(declare.ReadRegister(1, 0), 0);

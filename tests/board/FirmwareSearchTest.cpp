@@ -1,7 +1,7 @@
 #include "board/FirmwareSearch.h"
 
 #include "RecordingDriver.h"
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "board/driver_abi.h"
 
 #include <QDir>
@@ -112,16 +112,16 @@ TEST(FirmwareSearch, FailureSaysWhyAndWhereItLooked) {
 TEST(FirmwareSearch, StartKeepsTheStatusesForTheMessage) {
     SharedState state;
     RecordingDriver driver;
-    USBStuff::SetFirmwarePath(state, "/opt/tq5802");
+    BoardStart::SetFirmwarePath(state, "/opt/tq5802");
     driver.connectResult = TQ_STATUS_NO_PERMISSION;
     driver.downloadResult = -6;
-    USBStuff::StartStatus status;
-    EXPECT_FALSE(USBStuff::StartBoard(state, driver, Backend::Newer, 0, &status));
+    BoardStart::StartStatus status;
+    EXPECT_FALSE(BoardStart::StartBoard(state, driver, Backend::Newer, 0, &status));
     EXPECT_EQ(status.connect, TQ_STATUS_NO_PERMISSION);
     EXPECT_EQ(status.load, -6);
 
     driver.loadFirmWareResult = TQ_STATUS_NO_PERMISSION;
-    EXPECT_FALSE(USBStuff::StartBoard(state, driver, Backend::Legacy, 0, &status));
+    EXPECT_FALSE(BoardStart::StartBoard(state, driver, Backend::Legacy, 0, &status));
     EXPECT_EQ(status.connect, 0);
     EXPECT_EQ(status.load, TQ_STATUS_NO_PERMISSION);
 }

@@ -5,6 +5,7 @@
 #include "board/DriverApi.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <string>
@@ -16,6 +17,7 @@ struct Call {
     std::string entry;
     std::vector<int64_t> args;  // integer arguments in order, pointers left out
     std::vector<uint8_t> bytes; // what the buffer or path pointer held at the call
+    std::chrono::steady_clock::time_point at = std::chrono::steady_clock::now();
 };
 
 class RecordingDriver final : public DriverApi {

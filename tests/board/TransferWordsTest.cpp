@@ -1,7 +1,7 @@
 // The words a person reads for each kind of transfer, and how a failed one ends.
 
 #include "board/TransferWords.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace {
 
 // Received bytes as the board sends them: bit order mirrored.
 std::array<uint8_t, 3> sent(uint8_t a, uint8_t b, uint8_t c = 0) {
-    return {Declare::ReverseBits(a), Declare::ReverseBits(b), Declare::ReverseBits(c)};
+    return {BoardLink::ReverseBits(a), BoardLink::ReverseBits(b), BoardLink::ReverseBits(c)};
 }
 
 TEST(TransferWords, EachRequestKindInWords) {

@@ -6,7 +6,7 @@
 // reading and checking the script, running every line through the command table and the
 // bench library, and writing each line's reply (to /dev/null).
 
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "board/driver_abi.h"
 #include "cli/Commands.h"
 
@@ -65,8 +65,8 @@ int main(int argc, char** argv) {
     int32_t count = 0;
     uint8_t list[128]{};
     int32_t handle = 0;
-    search(board::USBStuff::kVendorId, board::USBStuff::kProductId, &count, list);
-    connect(board::USBStuff::kVendorId, board::USBStuff::kProductId, list[0], &handle);
+    search(board::BoardStart::kVendorId, board::BoardStart::kProductId, &count, list);
+    connect(board::BoardStart::kVendorId, board::BoardStart::kProductId, list[0], &handle);
 
     std::FILE* sink = std::fopen("/dev/null", "w");
     const std::string pathText = scriptPath.toStdString();

@@ -7,6 +7,7 @@ import os
 import subprocess
 import sys
 import tempfile
+import time
 import unittest
 
 PROGRAM = sys.argv[1]
@@ -360,6 +361,52 @@ class Meter(unittest.TestCase):
                                       "--channel", "A", "--points", "9")
         self.assertEqual(code, 5)
         self.assertEqual(json.loads(out)["error"]["kind"], "meter")
+
+
+class Play(unittest.TestCase):
+    def setUp(self):
+        self.folder = tempfile.TemporaryDirectory()
+        self.csv = os.path.join(self.folder.name, "points.csv")
+
+    def tearDown(self):
+        self.folder.cleanup()
+
+    def write(self, text):
+        with open(self.csv, "w", encoding="utf-8") as f:
+            f.write(text)
+
+    def test_a_list_ends_where_asked_and_a_bad_point_sends_nothing(self):
+        self.write("A,C_code\n1,0x1000\n5,0x2000\n")
+        for end, expected in (("hold", [49152, 8192]), ("zero", [32768, 32768])):
+            with self.subTest(end=end):
+                code, objects, err = batch(f"play --rate 500 --count 2 --end {end} --csv "
+                                           f"{self.csv}\nread data A\nread data C\n")
+                self.assertEqual(code, 0, err)
+                self.assertEqual((objects[0]["points"], objects[0]["stopped"]), (4, False))
+                self.assertEqual([o["code"] for o in objects[1:3]], expected)
+        self.write("A,C_code\n1,0x1000\n10.5,0x2000\n")
+        code, _, err = run("--simulate", "--json", "play", "--rate", "10", "--csv", self.csv)
+        self.assertEqual(code, 2, err)
+        self.assertIn("point 2, DAC A: 10.5 V is outside its range", err)
+
+    def test_a_signal_stops_it_with_its_summary(self):
+        for signal in (subprocess.signal.SIGINT, subprocess.signal.SIGTERM):
+            with self.subTest(signal=signal):
+                process = subprocess.Popen(
+                    [PROGRAM, "--simulate", "--json", "play", "--rate", "100", "--forever",
+                     "--shape", "sine", "--freq", "1", "--amplitude", "2", "--channels", "A,B"],
+                    stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+                try:
+                    time.sleep(1.5)
+                    process.send_signal(signal)
+                    out, err = process.communicate(timeout=30)
+                finally:
+                    process.kill()
+                self.assertEqual(process.returncode, 6, err)
+                summary = json.loads(out)
+                self.assertTrue(summary["stopped"])
+                self.assertGreater(summary["points"], 0)
+                self.assertEqual(summary["error"]["kind"], "cancelled")
 
 
 if __name__ == "__main__":

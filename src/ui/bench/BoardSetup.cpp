@@ -17,7 +17,7 @@ QString Reason(const bench::Error& e) {
 
 } // namespace
 
-BoardSetup::BoardSetup(board::Declare& declare, board::DriverApi& driver, bench::Model model,
+BoardSetup::BoardSetup(board::BoardLink& declare, board::DriverApi& driver, bench::Model model,
                        QWidget* parent, std::function<void()> showBoardState)
     : declare_(declare), driver_(driver), model_(model), parent_(parent),
       showBoardState_(std::move(showBoardState)) {}

@@ -4,7 +4,7 @@
 // window's own board layer, so every transfer reaches the window's observers.
 
 #include "bench/Bench.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 
 #include <QString>
@@ -19,7 +19,7 @@ class BoardSetup {
 public:
     // showBoardState brings the window's controls in line with the shared state after a
     // set-up was loaded.
-    BoardSetup(board::Declare& declare, board::DriverApi& driver, bench::Model model,
+    BoardSetup(board::BoardLink& declare, board::DriverApi& driver, bench::Model model,
                QWidget* parent, std::function<void()> showBoardState);
 
     // Ask for a file, then save or load it; a failure is told in a message box.
@@ -32,7 +32,7 @@ public:
     QString loadFrom(const QString& path);
 
 private:
-    board::Declare& declare_;
+    board::BoardLink& declare_;
     board::DriverApi& driver_;
     bench::Model model_;
     QWidget* parent_;

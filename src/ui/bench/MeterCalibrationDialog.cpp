@@ -20,7 +20,7 @@
 
 namespace tq::ui {
 
-MeterCalibrationDialog::MeterCalibrationDialog(board::Declare& declare, board::DriverApi& driver,
+MeterCalibrationDialog::MeterCalibrationDialog(board::BoardLink& declare, board::DriverApi& driver,
                                                bench::Model model, QWidget* parent)
     : QDialog(parent), declare_(declare), driver_(driver), model_(model) {
     setObjectName(QStringLiteral("MeterCalibrationDialog"));

@@ -8,7 +8,7 @@
 // drawing and answering Cancel while it waits.
 
 #include "bench/AutoCalibration.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 
 #include <QDialog>
@@ -29,7 +29,7 @@ class MeterCalibrationDialog : public QDialog {
     Q_OBJECT
 
 public:
-    MeterCalibrationDialog(board::Declare& declare, board::DriverApi& driver, bench::Model model,
+    MeterCalibrationDialog(board::BoardLink& declare, board::DriverApi& driver, bench::Model model,
                            QWidget* parent = nullptr);
 
     // The meter's settings (MeterSettings.h).
@@ -64,7 +64,7 @@ private:
     void setRunning(bool running);
     void showResults(const std::vector<bench::ChannelCalibration>& results);
 
-    board::Declare& declare_;
+    board::BoardLink& declare_;
     board::DriverApi& driver_;
     bench::Model model_;
     bool running_ = false;

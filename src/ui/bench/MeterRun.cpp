@@ -27,7 +27,7 @@ MeterRun::~MeterRun() {
     SetModality(dialog_, before_);
 }
 
-bench::Status MeterRun::open(board::Declare& declare, board::DriverApi& driver, bench::Model model,
+bench::Status MeterRun::open(board::BoardLink& declare, board::DriverApi& driver, bench::Model model,
                              const bench::MeterOptions& options) {
     bench_.emplace(declare, driver, model);
     if (bench::Status ranges = bench_->refreshRanges(); !ranges) return ranges;

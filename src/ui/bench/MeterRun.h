@@ -7,7 +7,7 @@
 
 #include "bench/Bench.h"
 #include "bench/Meter.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 
 #include <memory>
@@ -28,7 +28,7 @@ public:
     MeterRun& operator=(const MeterRun&) = delete;
 
     // Reads the ranges of the board's channels and connects to the meter.
-    bench::Status open(board::Declare& declare, board::DriverApi& driver, bench::Model model,
+    bench::Status open(board::BoardLink& declare, board::DriverApi& driver, bench::Model model,
                        const bench::MeterOptions& options);
     // Precondition: open() succeeded.
     bench::Bench& bench() { return *bench_; }

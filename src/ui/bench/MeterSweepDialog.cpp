@@ -21,7 +21,7 @@
 
 namespace tq::ui {
 
-MeterSweepDialog::MeterSweepDialog(board::Declare& declare, board::DriverApi& driver,
+MeterSweepDialog::MeterSweepDialog(board::BoardLink& declare, board::DriverApi& driver,
                                    bench::Model model, QWidget* parent)
     : QDialog(parent), declare_(declare), driver_(driver), model_(model) {
     setObjectName(QStringLiteral("MeterSweepDialog"));

@@ -5,7 +5,7 @@
 // answers, as the calibration dialog does; Cancel stops it and loads the channel's code back.
 
 #include "bench/Sweep.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 
 #include <QDialog>
@@ -31,7 +31,7 @@ class MeterSweepDialog : public QDialog {
     Q_OBJECT
 
 public:
-    MeterSweepDialog(board::Declare& declare, board::DriverApi& driver, bench::Model model,
+    MeterSweepDialog(board::BoardLink& declare, board::DriverApi& driver, bench::Model model,
                      QWidget* parent = nullptr);
 
     MeterSettings* Meter;
@@ -63,7 +63,7 @@ private:
     void exportData();
     void savePlot();
 
-    board::Declare& declare_;
+    board::BoardLink& declare_;
     board::DriverApi& driver_;
     bench::Model model_;
     bool running_ = false;

@@ -4,7 +4,7 @@
 // queue); the rows follow at most a few times a second, and only the newest kCapacity
 // transfers are kept.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 
 #include <QAbstractTableModel>
 #include <QTimer>

@@ -66,7 +66,7 @@ bool TrafficFilter::filterAcceptsRow(int sourceRow, const QModelIndex&) const {
     return true;
 }
 
-TrafficView::TrafficView(board::Declare& declare, QWidget* parent)
+TrafficView::TrafficView(board::BoardLink& declare, QWidget* parent)
     : QDockWidget(QStringLiteral("USB Traffic"), parent),
       model_(new TrafficModel(TrafficModel::kCapacity, this)), filter_(new TrafficFilter(this)) {
     setObjectName(QStringLiteral("TrafficView"));

@@ -3,7 +3,7 @@
 // newest last; failed ones stand out. Filter by request kind, pause, clear, copy and save to
 // a text or CSV file.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "ui/bench/TrafficModel.h"
 
 #include <QDockWidget>
@@ -45,7 +45,7 @@ class TrafficView final : public QDockWidget {
 
 public:
     // Lists every transfer of `declare` from now on. The dock starts hidden.
-    TrafficView(board::Declare& declare, QWidget* parent);
+    TrafficView(board::BoardLink& declare, QWidget* parent);
 
     TrafficModel& model() { return *model_; }
     TrafficFilter& filter() { return *filter_; }

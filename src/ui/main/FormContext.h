@@ -2,7 +2,7 @@
 // What every panel of the main window shares: the one shared state, the board layer, the
 // program variant and the window, through which a panel reaches its neighbours.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/SharedState.h"
 #include "ui/Variant.h"
 
@@ -12,7 +12,7 @@ class MainForm;
 
 struct FormContext {
     SharedState& state;
-    board::Declare& declare;
+    board::BoardLink& declare;
     const Variant& variant;
     MainForm& form;
 };

@@ -177,7 +177,7 @@ void FunctionPanel::Command5_Click() {
 
 void FunctionPanel::Command6_Click() {
     SharedState& s = ctx_.state;
-    board::Declare& d = ctx_.declare;
+    board::BoardLink& d = ctx_.declare;
     // The register answers only while SDO is on: turn it on for this read, whatever
     // SdoDisableBit says; the next composed word writes bit 0 from the flag again.
     int32_t word = d.ReadRegister(device::FunctionControlWord, device::FunctionRegister);

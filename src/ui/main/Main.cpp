@@ -2,7 +2,7 @@
 
 #include "bench/StartOptions.h"
 #include "board/DriverLibrary.h"
-#include "ui/bench/BenchFeatures.h"
+#include "ui/bench/TrafficAndReplug.h"
 #include "ui/bench/TrafficView.h"
 #include "ui/main/MainForm.h"
 #include "ui/simboard/SimBoardWindow.h"
@@ -136,7 +136,7 @@ void Main::setDriverDescription(const QString& text, const QString& toolTip) {
 }
 
 int Main::start() {
-    auto* bench = new BenchFeatures(*form_, state_, declare_, *driver_); // owned by the form
+    auto* bench = new TrafficAndReplug(*form_, state_, declare_, *driver_); // owned by the form
     QObject::connect(form_.get(), &MainForm::boardBusy, &bench->watch(),
                      &board::BoardWatch::setPaused);
     const bool running = form_->Form_Load();

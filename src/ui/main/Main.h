@@ -2,7 +2,7 @@
 // Start-up: the shared state with its defaults, the driver library, the board layer and the
 // main window, and the program's command line.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 #include "board/FirmwareSearch.h"
 #include "board/SharedState.h"
@@ -56,7 +56,7 @@ public:
     SimBoardWindow* simulatedBoard() const { return simBoard_; }
 
     SharedState& state() { return state_; }
-    board::Declare& declare() { return declare_; }
+    board::BoardLink& declare() { return declare_; }
     MainForm& form() { return *form_; }
 
     // The whole program: command line, start-up and the event loop; returns the exit status.
@@ -69,7 +69,7 @@ private:
     const Variant& variant_;
     SharedState state_;
     std::unique_ptr<board::DriverApi> driver_;
-    board::Declare declare_;
+    board::BoardLink declare_;
     std::unique_ptr<MainForm> form_;
     board::DriverLibrary* library_ = nullptr; // driver_, when loaded by path
     SimBoardWindow* simBoard_ = nullptr;      // owned by form_

@@ -1,11 +1,12 @@
 #include "ui/main/MainForm.h"
 
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "device/RegisterMap.h"
 #include "ui/bench/BoardSetup.h"
 #include "ui/bench/MeterCalibrationDialog.h"
 #include "ui/bench/MeterSettings.h"
 #include "ui/bench/MeterSweepDialog.h"
+#include "ui/bench/WaveformDialog.h"
 #include "ui/main/AccessibleNames.h"
 #include "ui/main/CalibrationPanel.h"
 #include "ui/main/FunctionPanel.h"
@@ -63,7 +64,7 @@ template <typename Items> void fillList(QComboBox* list, const Items& items) {
 
 } // namespace
 
-MainForm::MainForm(const Variant& variant, SharedState& state, board::Declare& declare,
+MainForm::MainForm(const Variant& variant, SharedState& state, board::BoardLink& declare,
                    board::DriverApi& driver, QString programDir, QWidget* parent)
     : QMainWindow(parent), ctx_{state, declare, variant, *this}, driver_(driver),
       programDir_(std::move(programDir)) {
@@ -148,6 +149,9 @@ void MainForm::buildMenus() {
     MnuMeterSweep = MnuTools->addAction(QStringLiteral("Sweep with Meter..."));
     MnuMeterSweep->setObjectName(QStringLiteral("MnuMeterSweep"));
     connect(MnuMeterSweep, &QAction::triggered, this, [this] { MnuMeterSweep_Click(); });
+    MnuWaveform = MnuTools->addAction(QStringLiteral("Waveform..."));
+    MnuWaveform->setObjectName(QStringLiteral("MnuWaveform"));
+    connect(MnuWaveform, &QAction::triggered, this, [this] { MnuWaveform_Click(); });
 
     MnuHelp = menuBar()->addMenu(QStringLiteral("&Help"));
     MnuHelp->setObjectName(QStringLiteral("MnuHelp"));
@@ -188,6 +192,16 @@ void MainForm::MnuMeterSweep_Click() {
     meterSweep_->raise();
 }
 
+void MainForm::MnuWaveform_Click() {
+    if (!waveform_) {
+        auto* dialog = new WaveformDialog(ctx_.declare, driver_, ctx_.variant.model, this);
+        connect(dialog, &WaveformDialog::runningChanged, this, &MainForm::boardBusy);
+        waveform_ = dialog;
+    }
+    waveform_->show();
+    waveform_->raise();
+}
+
 void MainForm::setDriverDescription(const QString& text, const QString& toolTip) {
     driverLabel_->setText(text);
     driverLabel_->setToolTip(toolTip);
@@ -220,7 +234,7 @@ void MainForm::onTransfer(const board::Transfer& t) {
 
 bool MainForm::Form_Load() {
     SharedState& s = ctx_.state;
-    board::Declare& d = ctx_.declare;
+    board::BoardLink& d = ctx_.declare;
     const Variant& v = ctx_.variant;
 
     // 1. The firmware image found, or the one beside the program; its path goes to the driver
@@ -228,7 +242,7 @@ bool MainForm::Form_Load() {
     const board::FirmwareLookup firmware =
         firmware_ ? *firmware_ : board::findFirmware({}, {programDir_});
     s.FirmwarePath = QFile::encodeName(firmware.path).toStdString();
-    board::USBStuff::PathToBytes(s, s.FirmwarePath);
+    board::BoardStart::PathToBytes(s, s.FirmwarePath);
 
     // 2. LDAC, CLR, Bin / 2sComp and RSTIN high (their flags already are).
     hardware_->Toggle9->setValue(true);
@@ -239,8 +253,8 @@ bool MainForm::Form_Load() {
     if (!v.board().hasTemperature) temperature_->setPanelEnabled(false);
 
     // 3. Open the board and start its firmware.
-    board::USBStuff::StartStatus status;
-    const bool started = board::USBStuff::StartBoard(s, driver_, v.board().backend, 0, &status);
+    board::BoardStart::StartStatus status;
+    const bool started = board::BoardStart::StartBoard(s, driver_, v.board().backend, 0, &status);
     if (abandoned_) return false;
     if (!started) {
         QMessageBox box(QMessageBox::Warning, QString::fromUtf8(v.title),

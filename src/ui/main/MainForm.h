@@ -1,7 +1,7 @@
 #pragma once
 // The main window: its panels, menus, status bar, the start-up load and closing.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 #include "board/FirmwareSearch.h"
 #include "board/SharedState.h"
@@ -37,7 +37,7 @@ class MainForm : public QMainWindow {
 public:
     // programDir: where the firmware image lies. The window, the state, the board layer and
     // the driver must all outlive nothing of each other's: the form is destroyed first.
-    MainForm(const Variant& variant, SharedState& state, board::Declare& declare,
+    MainForm(const Variant& variant, SharedState& state, board::BoardLink& declare,
              board::DriverApi& driver, QString programDir, QWidget* parent = nullptr);
     ~MainForm() override;
 
@@ -78,6 +78,7 @@ public:
     QMenu* MnuTools;
     QAction* MnuMeterCalibration; // "Calibrate with Meter..."
     QAction* MnuMeterSweep;       // "Sweep with Meter..."
+    QAction* MnuWaveform;         // "Waveform..."
     QMenu* MnuHelp;
     QAction* MnuAbout;
     QAction* MnuTest; // "Direct Read/Write", not available
@@ -88,6 +89,7 @@ public:
     void MnuAbout_Click();
     void MnuMeterCalibration_Click();
     void MnuMeterSweep_Click();
+    void MnuWaveform_Click();
     // A meter the meter dialogs offer, with its routing command (the simulated board's own).
     void offerMeter(const QString& url, const QString& route);
     void Command10_Click();
@@ -130,6 +132,7 @@ private:
     QPointer<QDialog> about_;
     QPointer<QDialog> meterCalibration_;
     QPointer<QDialog> meterSweep_;
+    QPointer<QDialog> waveform_;
     QString offeredMeter_, offeredRoute_;
     std::unique_ptr<BoardSetup> setup_;
 };

@@ -399,7 +399,7 @@ void RegistersPanel::Command2_Click() {
 
 void RegistersPanel::TextData_KeyPress() {
     SharedState& s = ctx_.state;
-    board::Declare& d = ctx_.declare;
+    board::BoardLink& d = ctx_.declare;
     DataRangeCode = d.ReadRegister(s.AddressCode, device::CoarseGainRegister);
     s.OutputRangeVolts = device::RangeFromCoarseCode(DataRangeCode, s.OutputRangeVolts);
     s.ReadWriteBit = device::WriteBit;
@@ -424,7 +424,7 @@ void RegistersPanel::TextData_KeyPress() {
 
 void RegistersPanel::TextVolts_KeyPress() {
     SharedState& s = ctx_.state;
-    board::Declare& d = ctx_.declare;
+    board::BoardLink& d = ctx_.declare;
     // The range is always that of DAC A, whichever channel is selected.
     const int32_t c = d.ReadRegister(device::DacA, device::CoarseGainRegister);
     s.OutputRangeVolts = device::RangeFromCoarseCode(c, s.OutputRangeVolts);

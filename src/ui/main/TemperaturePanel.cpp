@@ -66,7 +66,7 @@ void TemperaturePanel::Command7_Click() {
     fn.Toggle7->setValue(true);
 
     // The first two conversions may be stale; the third is the reading.
-    board::Declare& d = ctx_.declare;
+    board::BoardLink& d = ctx_.declare;
     d.ReadAdcWord();
     d.ReadAdcWord();
     const device::DieTemperature t = device::TemperatureFromReading(d.ReadAdcWord());

@@ -1,6 +1,7 @@
 #include "ui/simboard/SimBoardWindow.h"
 
 #include "device/RegisterMap.h"
+#include "ui/simboard/OutputTrace.h"
 
 #include <QDoubleSpinBox>
 #include <QFontDatabase>
@@ -166,13 +167,19 @@ SimBoardWindow::SimBoardWindow(const Entries& entries, QWidget& parent)
     note_->setWordWrap(true);
     note_->hide();
 
+    auto* scope = new QGroupBox(QStringLiteral("Outputs"));
+    scope->setObjectName(QStringLiteral("TraceFrame"));
+    auto* scopeRow = new QVBoxLayout(scope);
+    trace_ = new OutputTrace;
+    scopeRow->addWidget(trace_);
+
     auto* column = new QVBoxLayout(this);
     column->addWidget(meter);
+    column->addWidget(scope, 1);
     column->addWidget(die);
     column->addWidget(lines);
     column->addLayout(buttons);
     column->addWidget(note_);
-    column->addStretch();
 
     connect(unplug_, &QPushButton::clicked, this, &SimBoardWindow::UnplugButton_Click);
     connect(replug_, &QPushButton::clicked, this, &SimBoardWindow::ReplugButton_Click);
@@ -182,13 +189,17 @@ SimBoardWindow::SimBoardWindow(const Entries& entries, QWidget& parent)
 }
 
 void SimBoardWindow::refresh() {
+    std::array<double, 4> outputs{};
     for (int ch = 0; ch < 4; ++ch) {
         const double volts = entries_.outputVolts(ch);
+        outputs[static_cast<std::size_t>(ch)] = volts;
         // NaN never compares equal, so such a channel is simply formatted each time.
         if (shown_ && volts == shownVolts_[ch]) continue;
         shownVolts_[ch] = volts;
         volts_[ch]->setText(VoltsText(volts));
     }
+
+    trace_->record(outputs);
 
     TQSimRegisters regs{};
     entries_.readRegisters(&regs);

@@ -17,6 +17,8 @@ class QPushButton;
 
 namespace tq::ui {
 
+class OutputTrace;
+
 class SimBoardWindow final : public QWidget {
     Q_OBJECT
 
@@ -77,6 +79,7 @@ private:
     QPushButton* unplug_ = nullptr;
     QPushButton* replug_ = nullptr;
     QLabel* note_ = nullptr;
+    OutputTrace* trace_ = nullptr;
 
     // What is on screen, so refresh formats only what changed.
     std::array<double, 4> shownVolts_{};

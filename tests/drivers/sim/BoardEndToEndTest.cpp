@@ -1,10 +1,10 @@
-// The board layer (DriverLibrary, USBStuff, Declare) driving the simulated board's library,
+// The board layer (DriverLibrary, BoardStart, BoardLink) driving the simulated board's library,
 // loaded by its path as the programs load it.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverLibrary.h"
 #include "board/SharedState.h"
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "drivers/sim/sim_abi.h"
 
 #include <gtest/gtest.h>
@@ -27,16 +27,16 @@ protected:
             reinterpret_cast<TQSim_OutputVolts_fn>(library.resolveOptional("TQSim_OutputVolts"));
         ASSERT_TRUE(reset && setAbsent && setFailing && outputVolts);
         reset();
-        USBStuff::SetFirmwarePath(state, TQ_BIN_DIR);
+        BoardStart::SetFirmwarePath(state, TQ_BIN_DIR);
         declare.addObserver([this](const Transfer& t) {
             if (t.status != 0) failures.push_back(t);
         });
     }
-    bool start() { return USBStuff::StartBoard(state, library, GetParam()); }
+    bool start() { return BoardStart::StartBoard(state, library, GetParam()); }
 
     DriverLibrary library{QStringLiteral(TQ_SIM_LIBRARY)};
     SharedState state;
-    Declare declare{state, library, GetParam()};
+    BoardLink declare{state, library, GetParam()};
     std::vector<LoadError> loadErrors;
     std::vector<Transfer> failures;
     TQSim_Reset_fn reset = nullptr;
@@ -80,7 +80,7 @@ TEST_P(BoardEndToEnd, OpensWritesReadsBackAndMeasures) {
 }
 
 TEST_P(BoardEndToEnd, MissingFirmwareFileFailsTheStart) {
-    USBStuff::SetFirmwarePath(state, "/nonexistent-directory");
+    BoardStart::SetFirmwarePath(state, "/nonexistent-directory");
     EXPECT_FALSE(start());
     EXPECT_TRUE(loadErrors.empty());
 }
@@ -97,7 +97,7 @@ TEST_P(BoardEndToEnd, MissingLibraryFailsTheStartAndIsReported) {
     DriverLibrary missing{QStringLiteral(TQ_BIN_DIR "/libNoSuchDriver.so")};
     std::vector<LoadError> errors;
     missing.setLoadErrorHandler([&](const LoadError& e) { errors.push_back(e); });
-    EXPECT_FALSE(USBStuff::StartBoard(state, missing, GetParam()));
+    EXPECT_FALSE(BoardStart::StartBoard(state, missing, GetParam()));
     ASSERT_EQ(errors.size(), 1u);
     EXPECT_TRUE(errors[0].file.endsWith(QStringLiteral("libNoSuchDriver.so")));
 }

@@ -3,11 +3,11 @@
 // library, in every kind of state the converter's registers can be left in.
 
 #include "board/BoardWatch.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverLibrary.h"
 #include "board/RegisterShadow.h"
 #include "board/SharedState.h"
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "device/RegisterMap.h"
 #include "drivers/sim/sim_abi.h"
 
@@ -50,10 +50,10 @@ std::string dump(const TQSimRegisters& r) {
 
 struct Scenario {
     const char* name;
-    std::function<void(Declare&, SharedState&)> use;
+    std::function<void(BoardLink&, SharedState&)> use;
 };
 
-void setUp(Declare& d, SharedState&) {
+void setUp(BoardLink& d, SharedState&) {
     d.WriteRegister(DacB, DataRegister, 0x1234);
     d.WriteRegister(DacB, CoarseGainRegister, 1);
     d.WriteRegister(DacC, FineGainRegister, 0x3F);
@@ -64,33 +64,33 @@ void setUp(Declare& d, SharedState&) {
 const Scenario kScenarios[] = {
     {"data, range, trims and function register", setUp},
     {"input written without a pulse stays unloaded",
-     [](Declare& d, SharedState& s) {
+     [](BoardLink& d, SharedState& s) {
          setUp(d, s);
          s.Check1Value = 0;
          d.WriteRegister(DacA, DataRegister, 0x1111);
          d.WriteRegister(AllDacs, CoarseGainRegister, 2);
      }},
     {"CLEAR leaves the inputs and zeroes the outputs",
-     [](Declare& d, SharedState& s) {
+     [](BoardLink& d, SharedState& s) {
          setUp(d, s);
          d.WriteRegister(device::FunctionClear, FunctionRegister, 0);
      }},
     {"LDAC low passes data straight through",
-     [](Declare& d, SharedState& s) {
+     [](BoardLink& d, SharedState& s) {
          s.Check1Value = 0;
          s.LdacLine = 0;
          d.WriteControlLines();
          d.WriteRegister(DacC, DataRegister, 0x3333);
      }},
     {"CLR held low",
-     [](Declare& d, SharedState& s) {
+     [](BoardLink& d, SharedState& s) {
          setUp(d, s);
          s.ClrLine = 0;
          d.WriteControlLines();
          d.WriteRegister(DacA, DataRegister, 0x0F0F);
      }},
     {"two's complement coding and the board driving D0 high",
-     [](Declare& d, SharedState& s) {
+     [](BoardLink& d, SharedState& s) {
          s.BinTwosCompLine = 0;
          s.DriveD0Line = 1;
          d.WriteControlLines();
@@ -98,14 +98,14 @@ const Scenario kScenarios[] = {
          d.WriteRegister(DacD, DataRegister, 0x7FFF);
      }},
     {"a clear in two's complement leaves the unwritten inputs as they powered up",
-     [](Declare& d, SharedState& s) {
+     [](BoardLink& d, SharedState& s) {
          d.WriteRegister(DacB, DataRegister, 0x1234);
          s.BinTwosCompLine = 0;
          d.WriteControlLines();
          d.WriteRegister(device::FunctionClear, FunctionRegister, 0);
      }},
     {"RSTIN held low",
-     [](Declare& d, SharedState& s) {
+     [](BoardLink& d, SharedState& s) {
          setUp(d, s);
          s.RstinLine = 0;
          d.WriteControlLines();
@@ -122,7 +122,7 @@ protected:
     }
     void SetUp() override {
         sim("TQSim_Reset")();
-        USBStuff::SetFirmwarePath(state, TQ_BIN_DIR);
+        BoardStart::SetFirmwarePath(state, TQ_BIN_DIR);
         shadow.follow(declare);
         state.Check1Value = 1;
     }
@@ -140,7 +140,7 @@ protected:
     Backend backend = std::get<0>(GetParam());
     DriverLibrary library{QStringLiteral(TQ_SIM_LIBRARY)};
     SharedState state;
-    Declare declare{state, library, backend};
+    BoardLink declare{state, library, backend};
     RegisterShadow shadow;
     BoardWatch watch{state, declare, library, shadow};
 };
@@ -148,7 +148,7 @@ protected:
 TEST_P(Reconnect, UnpluggedInUseAndReplugged_BoardHoldsWhatItHeldBefore) {
     const Scenario& scenario = kScenarios[std::get<1>(GetParam())];
     SCOPED_TRACE(scenario.name);
-    ASSERT_TRUE(USBStuff::StartBoard(state, library, backend));
+    ASSERT_TRUE(BoardStart::StartBoard(state, library, backend));
     ASSERT_TRUE(watch.start());
     declare.WriteControlLines();
     scenario.use(declare, state);
@@ -198,7 +198,7 @@ TEST(ReconnectWithoutHelp, ADriverThatCannotTellLeavesTheWatchOff) {
         }
     } driver;
     SharedState state;
-    Declare declare{state, driver, Backend::Newer};
+    BoardLink declare{state, driver, Backend::Newer};
     RegisterShadow shadow;
     BoardWatch watch{state, declare, driver, shadow};
     EXPECT_FALSE(watch.start());

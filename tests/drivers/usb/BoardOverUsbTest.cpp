@@ -1,14 +1,14 @@
-// The board layer (USBStuff, Declare, DriverLibrary) with our USB driver library against the
+// The board layer (BoardStart, BoardLink, DriverLibrary) with our USB driver library against the
 // emulated board with the simulated board's model behind it, compared with the same steps on
 // the simulator's own driver library: same traffic, same results.
 
 #include "EmulatedBoard.h"
 #include "SimBehindUsb.h"
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverLibrary.h"
 #include "board/SharedState.h"
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 #include "drivers/sim/sim_abi.h"
 
 #include <gtest/gtest.h>
@@ -22,10 +22,10 @@ namespace {
 
 using tq::SharedState;
 using tq::board::Backend;
-using tq::board::Declare;
+using tq::board::BoardLink;
 using tq::board::DriverLibrary;
 using tq::board::Transfer;
-namespace USBStuff = tq::board::USBStuff;
+namespace BoardStart = tq::board::BoardStart;
 
 struct Session {
     bool started = false;
@@ -37,11 +37,11 @@ struct Session {
 
 Session runSession(DriverLibrary& driver, Backend backend) {
     SharedState state;
-    USBStuff::SetFirmwarePath(state, TQ_BIN_DIR);
-    Declare declare(state, driver, backend);
+    BoardStart::SetFirmwarePath(state, TQ_BIN_DIR);
+    BoardLink declare(state, driver, backend);
     Session run;
     declare.addObserver([&run](const Transfer& t) { run.transfers.push_back(t); });
-    run.started = USBStuff::StartBoard(state, driver, backend);
+    run.started = BoardStart::StartBoard(state, driver, backend);
     run.handle = state.BoardHandle;
     state.Check1Value = 1;
     declare.WriteControlLines();
@@ -126,7 +126,7 @@ TEST(BoardOverUsbFailure, TheLibraryTellsWhyTheStartFailed) {
     const QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     {
-        QFile image(dir.filePath(QString::fromLatin1(USBStuff::kFirmwareFile)));
+        QFile image(dir.filePath(QString::fromLatin1(BoardStart::kFirmwareFile)));
         ASSERT_TRUE(image.open(QIODevice::WriteOnly));
         image.write(":0100000055AA\n:01E600000019\n:00000001FF\n");
     }
@@ -138,8 +138,8 @@ TEST(BoardOverUsbFailure, TheLibraryTellsWhyTheStartFailed) {
                             Step{true, "TQ5802.hex line 2: data at 0xE600"}}) {
         if (step.plugged) device.plug();
         SharedState state;
-        USBStuff::SetFirmwarePath(state, dir.path().toStdString());
-        EXPECT_FALSE(USBStuff::StartBoard(state, usbLibrary, Backend::Newer));
+        BoardStart::SetFirmwarePath(state, dir.path().toStdString());
+        EXPECT_FALSE(BoardStart::StartBoard(state, usbLibrary, Backend::Newer));
         const std::string text = usbLibrary.lastErrorText();
         EXPECT_NE(text.find(step.reason), std::string::npos) << text;
     }

@@ -3,7 +3,7 @@
 // is told.
 
 #include "WindowFixture.h"
-#include "ui/bench/BenchFeatures.h"
+#include "ui/bench/TrafficAndReplug.h"
 #include "ui/bench/TrafficView.h"
 #include "ui/main/FunctionPanel.h"
 #include "ui/main/HardwarePanel.h"

@@ -6,7 +6,7 @@
 
 #include "bench/Sweep.h"
 #include "plot/SweepPlot.h"
-#include "ui/bench/BenchFeatures.h"
+#include "ui/bench/TrafficAndReplug.h"
 #include "ui/bench/MeterCalibrationDialog.h"
 #include "ui/main/MainForm.h"
 
@@ -72,7 +72,7 @@ private slots:
 
         // Cancelled in the middle of channel B: the trims are back as they were. Meanwhile the
         // dialog alone takes input and the board watch leaves the bus alone.
-        const board::BoardWatch& watch = f.findChild<BenchFeatures*>()->watch();
+        const board::BoardWatch& watch = f.findChild<TrafficAndReplug*>()->watch();
         int seen = 0;
         auto once = connect(d, &MeterCalibrationDialog::progressed, d, [&](int step, int steps) {
             QVERIFY(step < steps && d->Progress->value() == step && d->running());

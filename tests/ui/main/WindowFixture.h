@@ -3,7 +3,7 @@
 // board's library (and can stand in for some of the board's answers), the simulator's own
 // read-outs, a message-box answerer and the program under test.
 
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverLibrary.h"
 #include "drivers/sim/sim_abi.h"
 #include "ui/main/Main.h"
@@ -131,8 +131,8 @@ private:
         if (request == board::kReadAdc && !adcReadings.empty()) {
             const auto word = static_cast<uint16_t>(adcReadings.front());
             adcReadings.pop_front();
-            buffer[0] = board::Declare::ReverseBits(static_cast<uint8_t>(word >> 8));
-            buffer[1] = board::Declare::ReverseBits(static_cast<uint8_t>(word));
+            buffer[0] = board::BoardLink::ReverseBits(static_cast<uint8_t>(word >> 8));
+            buffer[1] = board::BoardLink::ReverseBits(static_cast<uint8_t>(word));
             return;
         }
         if (request != board::kShiftWord || direction != 1) return;
@@ -140,9 +140,9 @@ private:
         if (value == 0x81) word = functionWord;
         if (const auto it = readAnswers.find(value); it != readAnswers.end()) word = it->second;
         if (!word) return;
-        buffer[0] = board::Declare::ReverseBits(static_cast<uint8_t>(value));
-        buffer[1] = board::Declare::ReverseBits(static_cast<uint8_t>(*word >> 8));
-        buffer[2] = board::Declare::ReverseBits(static_cast<uint8_t>(*word));
+        buffer[0] = board::BoardLink::ReverseBits(static_cast<uint8_t>(value));
+        buffer[1] = board::BoardLink::ReverseBits(static_cast<uint8_t>(*word >> 8));
+        buffer[2] = board::BoardLink::ReverseBits(static_cast<uint8_t>(*word));
     }
 
     board::DriverLibrary sim_;

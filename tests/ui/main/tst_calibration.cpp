@@ -216,7 +216,7 @@ private slots:
         QFETCH(int, channel);
         QFETCH(int, coarse);
         Run run;
-        board::Declare& d = run.p.main->declare();
+        board::BoardLink& d = run.p.main->declare();
         const auto ch = static_cast<int16_t>(channel);
         run.select(channel);
         // What the coarse gain choice does: the range register and the shared range.

@@ -117,7 +117,7 @@ private slots:
     // The lines, CLEAR and LOAD change what the simulated board's outputs do.
     void linesAndCommandsDriveTheOutputs() {
         Started w;
-        board::Declare& d = w.p.main->declare();
+        board::BoardLink& d = w.p.main->declare();
         RecordingDriver& sim = *w.p.driver;
         auto volts = [&] { return sim.outputVolts(0); };
         click(w.hw.Check1); // no pulse: a data write waits in the input register

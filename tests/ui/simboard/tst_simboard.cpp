@@ -1,10 +1,11 @@
 // The "Simulated Board" window on the simulator library, driven through the board layer as
 // the program drives it: every transfer refreshes the window.
 
+#include "ui/simboard/OutputTrace.h"
 #include "ui/simboard/SimBoardWindow.h"
 
-#include "board/Declare.h"
-#include "board/USBStuff.h"
+#include "board/BoardLink.h"
+#include "board/BoardStart.h"
 #include "device/RegisterMap.h"
 #include "device/Temperature.h"
 
@@ -28,7 +29,7 @@ private:
     struct Rig {
         board::DriverLibrary library{QStringLiteral(TQ_SIM_LIBRARY)};
         SharedState state;
-        board::Declare declare{state, library, board::Backend::Newer};
+        board::BoardLink declare{state, library, board::Backend::Newer};
         QWidget host;
         SimBoardWindow* window = nullptr;
         int failures = 0;
@@ -43,8 +44,8 @@ private:
                 failures += t.succeeded() ? 0 : 1;
                 window->refresh();
             });
-            board::USBStuff::SetFirmwarePath(state, TQ_BIN_DIR);
-            return board::USBStuff::StartBoard(state, library, board::Backend::Newer);
+            board::BoardStart::SetFirmwarePath(state, TQ_BIN_DIR);
+            return board::BoardStart::StartBoard(state, library, board::Backend::Newer);
         }
         template <typename T> T* find(const char* name) {
             return window->findChild<T*>(QLatin1String(name));
@@ -94,6 +95,19 @@ private slots:
         QVERIFY(port > 0);
         QCOMPARE(rig.window->startMeter(), port);
         QVERIFY(rig.text("MeterAddress").contains(QStringLiteral("tcp://127.0.0.1:%1").arg(port)));
+    }
+
+    // The trace keeps a sample for each change of the outputs, and only for a change.
+    void traceFollowsTheOutputs() {
+        Rig rig;
+        QVERIFY(rig.start());
+        rig.state.Check1Value = 1;
+        const auto* trace = rig.window->findChild<OutputTrace*>();
+        QVERIFY(trace);
+        const std::size_t before = trace->samples();
+        for (const int32_t code : {0x1000, 0x2000, 0x2000, 0x1000})
+            rig.declare.WriteRegister(device::DacB, device::DataRegister, code);
+        QCOMPARE(trace->samples(), before + 3);
     }
 
     void temperatureSpinSetsWhatTheBoardReports() {
@@ -147,7 +161,7 @@ private slots:
 
         // A new start (what the program does once it notices the board) works and retires
         // the note.
-        QVERIFY(board::USBStuff::StartBoard(rig.state, rig.library, board::Backend::Newer));
+        QVERIFY(board::BoardStart::StartBoard(rig.state, rig.library, board::Backend::Newer));
         rig.declare.WriteRegister(device::DacA, device::DataRegister, 0x1234);
         QCOMPARE(rig.state.DriverStatus, int16_t{0});
         QVERIFY(!note->isVisibleTo(rig.window));

@@ -1,4 +1,4 @@
-#include "ui/bench/BenchFeatures.h"
+#include "ui/bench/TrafficAndReplug.h"
 
 #include "ui/bench/TrafficView.h"
 
@@ -7,29 +7,29 @@
 
 namespace tq::ui {
 
-BenchFeatures::BenchFeatures(QMainWindow& window, SharedState& state, board::Declare& declare,
+TrafficAndReplug::TrafficAndReplug(QMainWindow& window, SharedState& state, board::BoardLink& declare,
                              board::DriverApi& driver)
     : QObject(&window), window_(window), traffic_(new TrafficView(declare, &window)),
       watch_(state, declare, driver, shadow_) {
-    setObjectName(QStringLiteral("BenchFeatures"));
+    setObjectName(QStringLiteral("TrafficAndReplug"));
     window.addDockWidget(Qt::BottomDockWidgetArea, traffic_);
     traffic_->hide();
     shadow_.follow(declare);
-    connect(&watch_, &board::BoardWatch::disconnected, this, &BenchFeatures::onDisconnected);
-    connect(&watch_, &board::BoardWatch::reconnected, this, &BenchFeatures::onReconnected);
+    connect(&watch_, &board::BoardWatch::disconnected, this, &TrafficAndReplug::onDisconnected);
+    connect(&watch_, &board::BoardWatch::reconnected, this, &TrafficAndReplug::onReconnected);
 }
 
-void BenchFeatures::started() {
+void TrafficAndReplug::started() {
     watch_.start();
 }
 
-void BenchFeatures::onDisconnected() {
+void TrafficAndReplug::onDisconnected() {
     // Menus, the traffic and closing stay usable; every panel talks to the board.
     window_.centralWidget()->setEnabled(false);
     window_.statusBar()->showMessage(QStringLiteral("Board disconnected"));
 }
 
-void BenchFeatures::onReconnected() {
+void TrafficAndReplug::onReconnected() {
     window_.centralWidget()->setEnabled(true);
     window_.statusBar()->showMessage(QStringLiteral("Board reconnected - set-up restored"));
 }

@@ -1,4 +1,4 @@
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 
 #include "RecordingDriver.h"
 
@@ -14,7 +14,7 @@ struct DeclareTest : ::testing::Test {
     SharedState state;
     RecordingDriver driver;
     std::vector<Transfer> seen;
-    Declare newer{state, driver, Backend::Newer};
+    BoardLink newer{state, driver, Backend::Newer};
 
     DeclareTest() {
         state.BoardHandle = 0x1234;
@@ -47,10 +47,10 @@ TEST_F(DeclareTest, WriteChoosesPulseByRegisterAndCheckBox) {
 }
 
 TEST_F(DeclareTest, CommandByteKeepsEachFieldInItsBits) {
-    EXPECT_EQ(Declare::CommandByte(1, 0, 1), 0x81);
-    EXPECT_EQ(Declare::CommandByte(0, 2, 4), 0x14);
+    EXPECT_EQ(BoardLink::CommandByte(1, 0, 1), 0x81);
+    EXPECT_EQ(BoardLink::CommandByte(0, 2, 4), 0x14);
     // An out-of-range address must not turn into another register.
-    EXPECT_EQ(Declare::CommandByte(0, 2, 9), 0x11);
+    EXPECT_EQ(BoardLink::CommandByte(0, 2, 9), 0x11);
     state.Check1Value = 0;
     newer.WriteRegister(0, 2, 0x18000); // data beyond 16 bits keeps only D15..D0
     EXPECT_EQ(args(0)[3], 0x8000);
@@ -115,7 +115,7 @@ TEST_F(DeclareTest, FailedStatusReachesObserverAndStateWithoutChangingTheFlow) {
 }
 
 TEST_F(DeclareTest, LegacyBackendSendsTheSameArgumentsWithoutHandle) {
-    Declare legacy{state, driver, Backend::Legacy};
+    BoardLink legacy{state, driver, Backend::Legacy};
     state.Check1Value = 1;
     driver.replies = {{}, {0x55, 0x01, 0x80}, {0x01, 0x00}};
     legacy.WriteRegister(0, 2, 0x8000);
@@ -133,10 +133,10 @@ TEST_F(DeclareTest, LegacyBackendSendsTheSameArgumentsWithoutHandle) {
 }
 
 TEST(ReverseBits, MirrorsTheBitOrder) {
-    EXPECT_EQ(Declare::ReverseBits(0x01), 0x80);
-    EXPECT_EQ(Declare::ReverseBits(0x0F), 0xF0);
-    EXPECT_EQ(Declare::ReverseBits(0xA5), 0xA5);
-    EXPECT_EQ(Declare::ReverseBits(0x2A), 0x54);
+    EXPECT_EQ(BoardLink::ReverseBits(0x01), 0x80);
+    EXPECT_EQ(BoardLink::ReverseBits(0x0F), 0xF0);
+    EXPECT_EQ(BoardLink::ReverseBits(0xA5), 0xA5);
+    EXPECT_EQ(BoardLink::ReverseBits(0x2A), 0x54);
 }
 
 } // namespace

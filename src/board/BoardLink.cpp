@@ -1,4 +1,4 @@
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 
 #include "device/RegisterMap.h"
 
@@ -29,44 +29,44 @@ QString Describe(const Transfer& t) {
 
 std::optional<int32_t> Transfer::readAnswer() const {
     if (!succeeded() || direction != kFromBoard || length < 3 ||
-        Declare::ReverseBits(received[0]) != (value & 0xFF))
+        BoardLink::ReverseBits(received[0]) != (value & 0xFF))
         return std::nullopt;
-    return Declare::ReverseBits(received[1]) << 8 | Declare::ReverseBits(received[2]);
+    return BoardLink::ReverseBits(received[1]) << 8 | BoardLink::ReverseBits(received[2]);
 }
 
-Declare::Declare(SharedState& state, DriverApi& driver, Backend backend)
+BoardLink::BoardLink(SharedState& state, DriverApi& driver, Backend backend)
     : state_(state), driver_(driver), backend_(backend) {}
 
-uint8_t Declare::ReverseBits(uint8_t b) {
+uint8_t BoardLink::ReverseBits(uint8_t b) {
     uint8_t r = 0;
     for (int i = 0; i < 8; ++i)
         if (b & (1u << i)) r |= static_cast<uint8_t>(0x80u >> i);
     return r;
 }
 
-int16_t Declare::CommandByte(int16_t readWrite, int16_t reg, int16_t address) {
+int16_t BoardLink::CommandByte(int16_t readWrite, int16_t reg, int16_t address) {
     return device::CommandByte(readWrite, reg, address);
 }
 
-int32_t Declare::ControlLineValue(const SharedState& s) {
+int32_t BoardLink::ControlLineValue(const SharedState& s) {
     return (s.CtrlBit7 & 1) * 128 + (s.CtrlBit6 & 1) * 64 + (s.CtrlBit5 & 1) * 32 +
            (s.LdacLine & 1) * kLineLdac + (s.ClrLine & 1) * kLineClr +
            (s.BinTwosCompLine & 1) * kLineBinary + (s.RstinLine & 1) * kLineRstin +
            (s.CtrlBit0 & 1);
 }
 
-int32_t Declare::ControlLineIndex(const SharedState& s) {
+int32_t BoardLink::ControlLineIndex(const SharedState& s) {
     return (s.DriveD1Line & 1) * 2 + (s.DriveD0Line & 1);
 }
 
-void Declare::WriteRegister(int16_t address, int16_t reg, int32_t data) {
+void BoardLink::WriteRegister(int16_t address, int16_t reg, int32_t data) {
     state_.ReadWriteBit = 0;
     const uint8_t code = (reg != 0 && state_.Check1Value != 0) ? kWriteAndPulse : kShiftWord;
     uint8_t empty = 0;
     request(code, CommandByte(0, reg, address), data & 0xFFFF, kToBoard, 0, &empty);
 }
 
-int32_t Declare::ReadRegister(int16_t address, int16_t reg) {
+int32_t BoardLink::ReadRegister(int16_t address, int16_t reg) {
     state_.ReadWriteBit = 1;
     const int16_t command = CommandByte(1, reg, address);
     // The converter answers a read word in the frame that follows it, so the same read is
@@ -79,12 +79,12 @@ int32_t Declare::ReadRegister(int16_t address, int16_t reg) {
     return state_.ReadbackValue;
 }
 
-void Declare::WriteControlLines() {
+void BoardLink::WriteControlLines() {
     uint8_t empty = 0;
     request(kControlLines, ControlLineValue(state_), ControlLineIndex(state_), kToBoard, 0, &empty);
 }
 
-int16_t Declare::ReadAdcWord() {
+int16_t BoardLink::ReadAdcWord() {
     request(kReadAdc, 0, 0, kFromBoard, 2, state_.ReadBuffer.data());
     const auto& rb = state_.ReadBuffer;
     // The board sends a two's-complement word: wrap to int16_t rather than overflow.
@@ -92,26 +92,26 @@ int16_t Declare::ReadAdcWord() {
         static_cast<uint16_t>((ReverseBits(rb[0]) << 8) | ReverseBits(rb[1])));
 }
 
-void Declare::DriveRequest(uint8_t code, int32_t value) {
+void BoardLink::DriveRequest(uint8_t code, int32_t value) {
     uint8_t empty = 0;
     request(code, value, 0, kFromBoard, 0, &empty);
 }
 
-Transfer Declare::Send(uint8_t code, int32_t value, int32_t index, uint8_t direction) {
+Transfer BoardLink::Send(uint8_t code, int32_t value, int32_t index, uint8_t direction) {
     uint8_t empty = 0;
     return request(code, value, index, direction, 0, &empty);
 }
 
-int Declare::addObserver(std::function<void(const Transfer&)> observer) {
+int BoardLink::addObserver(std::function<void(const Transfer&)> observer) {
     observers_.emplace_back(++nextObserverId_, std::move(observer));
     return nextObserverId_;
 }
 
-void Declare::removeObserver(int id) {
+void BoardLink::removeObserver(int id) {
     std::erase_if(observers_, [id](const auto& entry) { return entry.first == id; });
 }
 
-Transfer Declare::request(uint8_t code, int32_t value, int32_t index, uint8_t direction,
+Transfer BoardLink::request(uint8_t code, int32_t value, int32_t index, uint8_t direction,
                           int32_t length, uint8_t* buffer) {
     Transfer t{
         .request = code, .value = value, .index = index, .direction = direction, .length = length};

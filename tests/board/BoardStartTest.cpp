@@ -1,4 +1,4 @@
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 
 #include "RecordingDriver.h"
 
@@ -17,13 +17,13 @@ std::vector<uint8_t> bytesOf(const std::string& s) {
     return v;
 }
 
-TEST(USBStuff, OpenBoardSearchesConnectsAndDownloadsInOrder) {
+TEST(BoardStart, OpenBoardSearchesConnectsAndDownloadsInOrder) {
     SharedState state;
     RecordingDriver driver;
-    USBStuff::SetFirmwarePath(state, "/opt/tq5802");
+    BoardStart::SetFirmwarePath(state, "/opt/tq5802");
     EXPECT_EQ(state.FirmwarePath, "/opt/tq5802/TQ5802.hex");
 
-    EXPECT_EQ(USBStuff::OpenBoard(state, driver), 0);
+    EXPECT_EQ(BoardStart::OpenBoard(state, driver), 0);
     ASSERT_EQ(driver.calls.size(), 3u);
     EXPECT_EQ(driver.calls[0].entry, "Search_For_Boards");
     EXPECT_EQ(driver.calls[0].args, (std::vector<int64_t>{0x0456, 0xB202, 0}));
@@ -34,26 +34,26 @@ TEST(USBStuff, OpenBoardSearchesConnectsAndDownloadsInOrder) {
     EXPECT_EQ(driver.calls[2].args, std::vector<int64_t>{0x1234});
     EXPECT_EQ(driver.calls[2].bytes, bytesOf("/opt/tq5802/TQ5802.hex"));
     EXPECT_EQ(state.BoardHandle, 0x1234);
-    EXPECT_TRUE(USBStuff::StartBoard(state, driver, Backend::Newer));
+    EXPECT_TRUE(BoardStart::StartBoard(state, driver, Backend::Newer));
 }
 
-TEST(USBStuff, FailingDownloadIsReturned) {
+TEST(BoardStart, FailingDownloadIsReturned) {
     SharedState state;
     RecordingDriver driver;
     driver.downloadResult = 3;
-    USBStuff::SetFirmwarePath(state, "/opt/tq5802/");
+    BoardStart::SetFirmwarePath(state, "/opt/tq5802/");
     EXPECT_EQ(state.FirmwarePath, "/opt/tq5802/TQ5802.hex");
-    EXPECT_EQ(USBStuff::OpenBoard(state, driver), 3);
-    EXPECT_FALSE(USBStuff::StartBoard(state, driver, Backend::Newer));
+    EXPECT_EQ(BoardStart::OpenBoard(state, driver), 3);
+    EXPECT_FALSE(BoardStart::StartBoard(state, driver, Backend::Newer));
 }
 
-TEST(USBStuff, LegacyStartLoadsFirmwareAndSucceedsFromOne) {
+TEST(BoardStart, LegacyStartLoadsFirmwareAndSucceedsFromOne) {
     SharedState state;
     RecordingDriver driver;
-    USBStuff::SetFirmwarePath(state, "/opt/tq5802");
+    BoardStart::SetFirmwarePath(state, "/opt/tq5802");
     for (const int16_t result : {int16_t{1}, int16_t{2}, int16_t{0}, int16_t{-3}}) {
         driver.loadFirmWareResult = result;
-        EXPECT_EQ(USBStuff::StartBoard(state, driver, Backend::Legacy), result >= 1);
+        EXPECT_EQ(BoardStart::StartBoard(state, driver, Backend::Legacy), result >= 1);
         EXPECT_EQ(state.DriverStatus, result);
     }
     for (const auto& c : driver.calls) {
@@ -62,26 +62,26 @@ TEST(USBStuff, LegacyStartLoadsFirmwareAndSucceedsFromOne) {
     }
 }
 
-TEST(USBStuff, PathBytesFitAnyLengthAndKeepUtf8) {
+TEST(BoardStart, PathBytesFitAnyLengthAndKeepUtf8) {
     SharedState state;
     const std::string longPath = "/" + std::string(599, 'd');
-    USBStuff::PathToBytes(state, longPath);
+    BoardStart::PathToBytes(state, longPath);
     EXPECT_EQ(state.FirmwarePathBytes, bytesOf(longPath));
 
     // A shorter path after a longer one leaves no stale bytes behind its terminator.
     const std::string utf8 = "/home/j\xC3\xBCrgen/\xE6\xB8\xAC/TQ5802.hex";
-    USBStuff::PathToBytes(state, utf8);
+    BoardStart::PathToBytes(state, utf8);
     EXPECT_EQ(state.FirmwarePathBytes, bytesOf(utf8));
 
     RecordingDriver driver;
-    USBStuff::SetFirmwarePath(state, "/" + std::string(700, 'p'));
-    USBStuff::OpenBoard(state, driver);
+    BoardStart::SetFirmwarePath(state, "/" + std::string(700, 'p'));
+    BoardStart::OpenBoard(state, driver);
     EXPECT_EQ(driver.calls.back().bytes, bytesOf(state.FirmwarePath));
 
     // Bytes never built from the path are built before the driver sees them.
     SharedState fresh;
     fresh.FirmwarePath = "/x/TQ5802.hex";
-    USBStuff::OpenBoard(fresh, driver);
+    BoardStart::OpenBoard(fresh, driver);
     EXPECT_EQ(driver.calls.back().bytes, bytesOf("/x/TQ5802.hex"));
 }
 

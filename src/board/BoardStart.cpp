@@ -1,11 +1,11 @@
-#include "board/USBStuff.h"
+#include "board/BoardStart.h"
 
 #include <QLoggingCategory>
 
 #include <algorithm>
 #include <array>
 
-namespace tq::board::USBStuff {
+namespace tq::board::BoardStart {
 
 namespace {
 
@@ -64,4 +64,4 @@ bool StartBoard(SharedState& state, DriverApi& driver, Backend backend, int list
     return state.DriverStatus >= 1;
 }
 
-} // namespace tq::board::USBStuff
+} // namespace tq::board::BoardStart
