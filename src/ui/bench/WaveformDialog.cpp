@@ -59,7 +59,7 @@ QDoubleSpinBox* Number(QWidget* parent, const char* name, double low, double hig
 
 } // namespace
 
-WaveformDialog::WaveformDialog(board::Declare& declare, board::DriverApi& driver,
+WaveformDialog::WaveformDialog(board::BoardLink& declare, board::DriverApi& driver,
                                bench::Model model, QWidget* parent)
     : QDialog(parent), declare_(declare), driver_(driver), model_(model) {
     setObjectName(QStringLiteral("WaveformDialog"));

@@ -6,7 +6,7 @@
 // point; Stop (or closing the dialog) ends it within one point.
 
 #include "bench/Sequence.h"
-#include "board/Declare.h"
+#include "board/BoardLink.h"
 #include "board/DriverApi.h"
 
 #include <QDialog>
@@ -31,7 +31,7 @@ class WaveformDialog : public QDialog {
     Q_OBJECT
 
 public:
-    WaveformDialog(board::Declare& declare, board::DriverApi& driver, bench::Model model,
+    WaveformDialog(board::BoardLink& declare, board::DriverApi& driver, bench::Model model,
                    QWidget* parent = nullptr);
     ~WaveformDialog() override;
 
@@ -77,7 +77,7 @@ private:
     void setRunning(bool running);
     void say(const QString& text, bool error = false);
 
-    board::Declare& declare_;
+    board::BoardLink& declare_;
     board::DriverApi& driver_;
     bench::Model model_;
     std::optional<bench::Bench> bench_; // while the dialog lives: ranges and conversions
