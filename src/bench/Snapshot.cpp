@@ -23,6 +23,20 @@ Error Refused(const QString& why) {
     return UsageError(why.toStdString());
 }
 
+// A set-up of the other board, with the program that opens that board.
+QString OtherBoard(const QString& fileBoard, Model model) {
+    QString why = QStringLiteral("the set-up is for the %1, this board is a %2")
+                      .arg(fileBoard.isEmpty() ? QStringLiteral("(no board)") : fileBoard,
+                           QString::fromUtf8(ModelName(model)));
+    for (const Model other : {Model::TQ5802R, Model::TQ5802}) {
+        if (other == model || fileBoard != QString::fromUtf8(ModelName(other))) continue;
+        why += other == Model::TQ5802
+                   ? QStringLiteral(": load it with tq5802, or tq5802ctl --legacy")
+                   : QStringLiteral(": load it with tq5802r, or tq5802ctl without --legacy");
+    }
+    return why;
+}
+
 // The function flags and the control lines are stored under their keys of the board's
 // table of settings (Quantities.h), one switch per key.
 template <class T, class Table> QJsonObject FlagsToJson(const T& value, const Table& flags) {
@@ -79,9 +93,7 @@ Outcome<Snapshot> TakeSnapshot(Bench& bench) {
 
 Status RestoreSnapshot(Bench& bench, const Snapshot& s) {
     if (s.model != bench.model())
-        return Refused(QStringLiteral("the set-up is for the %1, this board is a %2")
-                           .arg(QString::fromUtf8(ModelName(s.model)),
-                                QString::fromUtf8(ModelName(bench.model()))));
+        return Refused(OtherBoard(QString::fromUtf8(ModelName(s.model)), bench.model()));
     // Held: the input registers take everything, the outputs change once, at the LOAD.
     ControlLines held = s.lines;
     // Out of reset and not cleared while writing: the converter ignores register writes
@@ -152,10 +164,7 @@ Outcome<Snapshot> SnapshotFromJson(const QByteArray& json, Model model) {
                                                    : QStringLiteral("(none)"))
                            .arg(kSnapshotVersion));
     const QString board = root.value(QStringLiteral("board")).toString();
-    if (board != QString::fromUtf8(ModelName(model)))
-        return Refused(QStringLiteral("the set-up is for the %1, this board is a %2")
-                           .arg(board.isEmpty() ? QStringLiteral("(no board)") : board,
-                                QString::fromUtf8(ModelName(model))));
+    if (board != QString::fromUtf8(ModelName(model))) return Refused(OtherBoard(board, model));
     Snapshot s;
     s.model = model;
     const QJsonObject channels = root.value(QStringLiteral("channels")).toObject();

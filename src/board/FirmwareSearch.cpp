@@ -69,6 +69,13 @@ QString describeStartFailure(const FirmwareLookup& lookup, int16_t connectStatus
             "package puts it in /usr/lib/udev/rules.d; from a build, copy "
             "packaging/linux/60-tq5802.rules to /etc/udev/rules.d), reload the rules with "
             "\"sudo udevadm control --reload-rules\" and plug the board in again.");
+    } else if (!driverReason.isEmpty()) {
+        // The driver stops at its first failure (no board comes before the image), so its
+        // reason is the first cause, as a sentence.
+        QString reason = driverReason;
+        reason[0] = reason[0].toUpper();
+        if (!reason.endsWith(QLatin1Char('.'))) reason += QLatin1Char('.');
+        lines << reason;
     }
     if (!lookup.found) {
         lines << QStringLiteral("No readable firmware image was found. Places searched:");
@@ -76,8 +83,6 @@ QString describeStartFailure(const FirmwareLookup& lookup, int16_t connectStatus
             lines << QStringLiteral("  ") + file;
         lines << QStringLiteral("Put the board maker's image in one of these places, or name it "
                                 "with --firmware PATH.");
-    } else if (lines.isEmpty() && !driverReason.isEmpty()) {
-        lines << driverReason;
     } else if (lines.isEmpty()) {
         lines << QStringLiteral("The board was not found, or did not take the firmware image %1 "
                                 "(driver status %2).")

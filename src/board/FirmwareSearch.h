@@ -37,7 +37,8 @@ FirmwareLookup findFirmware(const QString& explicitPath, const QStringList& fold
 // failed as far as can be told (no image, no permission to open the board, or the driver's
 // statuses) and the places searched. connectStatus and loadStatus are the driver's answers
 // to Connect (0 when not called) and to the firmware load; driverReason is the driver's own
-// text for its failure (Last_Error_Text), given in place of the bare statuses when not empty.
+// text for its first failure (Last_Error_Text): when not empty it comes first, in place of
+// the bare statuses, and a missing image is told after it.
 QString describeStartFailure(const FirmwareLookup& lookup, int16_t connectStatus,
                              int16_t loadStatus, const QString& driverReason = {});
 

@@ -119,7 +119,10 @@ void RangeFields(int32_t coarse, QJsonObject& json, std::string* text) {
                 std::isnan(fs) ? QJsonValue() : QJsonValue(ShownVolts(fs)));
 }
 
-void TrimFields(const char* name, int32_t code, double lsb, QJsonObject& json, std::string* text) {
+// asked: the value the user gave, told beside the register's own when the step rounded it.
+void TrimFields(const char* name, int32_t code, double lsb, QJsonObject& json, std::string* text,
+                std::optional<double> asked = {}, const char* step = nullptr) {
+    const bool rounded = asked && *asked != lsb;
     if (text) {
         *text += name;
         *text += ' ';
@@ -127,10 +130,18 @@ void TrimFields(const char* name, int32_t code, double lsb, QJsonObject& json, s
         *text += " = ";
         AppendNumber(*text, lsb);
         *text += " LSB";
+        if (rounded) {
+            *text += " (";
+            AppendNumber(*text, *asked);
+            *text += " rounded to ";
+            *text += step;
+            *text += ')';
+        }
         return;
     }
     json.insert(QStringLiteral("code"), code);
     json.insert(QStringLiteral("lsb"), lsb);
+    if (rounded) json.insert(QStringLiteral("askedLsb"), *asked);
 }
 
 Outcome<Reply> Done(Status status, Reply reply) {
@@ -276,14 +287,15 @@ Outcome<Step> ParseTrim(Args args) {
             if (fine) {
                 const int32_t code = device::FineGainToCode(static_cast<float>(*fine));
                 QJsonObject o;
-                TrimFields("fine", code, device::CodeToFineGain(code), o, t);
+                TrimFields("fine", code, device::CodeToFineGain(code), o, t, fine, "a whole LSB");
                 if (!t) j.insert(QStringLiteral("fine"), o);
             }
             if (fine && offset && t) *t += ", ";
             if (offset) {
                 const int32_t code = device::OffsetToCode(static_cast<float>(*offset));
                 QJsonObject o;
-                TrimFields("offset", code, device::CodeToOffset(code), o, t);
+                TrimFields("offset", code, device::CodeToOffset(code), o, t, offset,
+                           "the nearest 1/8 LSB");
                 if (!t) j.insert(QStringLiteral("offset"), o);
             }
         });

@@ -30,9 +30,10 @@ QString HelpText(QCommandLineParser& parser) {
     }
     text += QStringLiteral(
         "\nA batch script holds one command per line; '#' at the start of a word starts a\n"
-        "comment, and double quotes group a word with blanks or '#'. Every line is\n"
-        "checked before the first runs; the script stops at the first failing line, naming it,\n"
-        "unless --keep-going.\n"
+        "comment, and double quotes group a word with blanks or '#'. Every line is checked\n"
+        "before the first runs, and one that does not parse stops the script with nothing\n"
+        "sent; then it stops at the first line that fails, naming it, unless --keep-going,\n"
+        "which runs on past failures and names the first.\n"
         "\nExit codes:\n"
         "  0  done\n"
         "  1  a transfer with the board failed on the way\n"
@@ -90,7 +91,8 @@ int Run(int argc, char** argv) {
         QStringLiteral("json"), QStringLiteral("Write one JSON object per command (JSON Lines)."));
     const QCommandLineOption keepGoing(
         QStringLiteral("keep-going"),
-        QStringLiteral("Run a batch script to its end past failing lines."));
+        QStringLiteral("Run a batch script to its end past lines that fail while running "
+                       "(a line that does not parse still stops it before anything runs)."));
     for (const auto* option : {&legacy, &board, &json, &keepGoing})
         parser.addOption(*option);
     parser.addPositionalArgument(QStringLiteral("command"),

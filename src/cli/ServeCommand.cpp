@@ -24,7 +24,7 @@ bench::Outcome<Step> ParseServe(Args args) {
         if (option == "--listen") {
             const auto where = scpi::ParseListen(value);
             if (!where)
-                return bench::UsageError(Cat({"--listen takes ADDR:PORT, not ", Quoted(word)}));
+                return bench::UsageError(Cat({"--listen ", word, ": ", where.error().message}));
             options.address = where->first;
             options.port = where->second;
         } else if (option == "--allow") {

@@ -30,7 +30,8 @@ QString Peer(const QTcpSocket* socket) {
 
 } // namespace
 
-std::optional<std::pair<QHostAddress, quint16>> ParseListen(const QString& text) {
+bench::Outcome<std::pair<QHostAddress, quint16>> ParseListen(const QString& text) {
+    const auto refuse = [](const QString& why) { return bench::UsageError(why.toStdString()); };
     QString host = text;
     quint16 port = 5025;
     const qsizetype colon = text.lastIndexOf(QLatin1Char(':'));
@@ -39,20 +40,28 @@ std::optional<std::pair<QHostAddress, quint16>> ParseListen(const QString& text)
     if (colon >= 0 && (bracketed ? text.at(colon - 1) == QLatin1Char(']')
                                  : text.indexOf(QLatin1Char(':')) == colon)) {
         bool ok = false;
-        const uint value = text.mid(colon + 1).toUInt(&ok);
-        if (!ok || value > 65535) return std::nullopt;
+        const QString digits = text.mid(colon + 1);
+        const uint value = digits.toUInt(&ok);
+        if (!ok || value > 65535)
+            return refuse(QStringLiteral("the port \"%1\" is not a number from 0 to 65535 (0: any "
+                                         "free port)")
+                              .arg(digits));
         port = static_cast<quint16>(value);
         host = text.left(colon);
     }
     if (bracketed) {
-        if (!host.endsWith(QLatin1Char(']'))) return std::nullopt;
+        if (!host.endsWith(QLatin1Char(']')))
+            return refuse(
+                QStringLiteral("the IPv6 address \"%1\" lacks its closing ']'").arg(host));
         host = host.mid(1, host.size() - 2);
     }
     QHostAddress address;
     if (host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) == 0)
         address = QHostAddress(QHostAddress::LocalHost);
     else if (!address.setAddress(host))
-        return std::nullopt;
+        return refuse(QStringLiteral("the address \"%1\" is not an IPv4 or IPv6 address (one of "
+                                     "this machine's, 0.0.0.0 for all, or localhost)")
+                          .arg(host));
     return std::pair{address, port};
 }
 
@@ -155,7 +164,15 @@ ScpiServer::~ScpiServer() = default;
 
 bool ScpiServer::listen(QString* error) {
     if (!server_->listen(options_.address, options_.port)) {
-        if (error) *error = server_->errorString();
+        if (!error) return false;
+        *error = server_->errorString();
+        if (server_->serverError() == QAbstractSocket::AddressInUseError)
+            *error += QStringLiteral(" (another server has the port: stop it, or choose another "
+                                     "port with --listen ADDR:PORT, 0 for any free one)");
+        else if (server_->serverError() == QAbstractSocket::SocketAccessError &&
+                 options_.port < 1024)
+            *error += QStringLiteral(" (ports below 1024 are the system's: choose one above, "
+                                     "such as 5025)");
         return false;
     }
     // QTcpServer keeps the socket; accepting is ours. On EMFILE it either stops for good or

@@ -44,8 +44,9 @@ struct ServeOptions {
     std::vector<MeterChoice> meters; // what CALibration:METer may select
 };
 
-// "ADDR:PORT", "[v6addr]:PORT", or "ADDR" alone (port 5025); nullopt when malformed.
-std::optional<std::pair<QHostAddress, quint16>> ParseListen(const QString& text);
+// "ADDR:PORT", "[v6addr]:PORT", or "ADDR" alone (port 5025); when malformed, a usage
+// error naming the part that is wrong and what it may be.
+bench::Outcome<std::pair<QHostAddress, quint16>> ParseListen(const QString& text);
 // "ADDR/PREFIX" or a single address: IPv4 in dotted decimal without leading zeros, or IPv6
 // (a v4-mapped one is taken as the IPv4 entry it stands for). Refused, saying the forms
 // expected, when malformed or when the prefix is 0.

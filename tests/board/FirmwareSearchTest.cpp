@@ -88,6 +88,12 @@ TEST(FirmwareSearch, FailureSaysWhyAndWhereItLooked) {
     for (int i = 0; i < 3; ++i)
         EXPECT_TRUE(missing.contains(f.image(i))) << missing.toStdString();
     EXPECT_TRUE(missing.contains(QStringLiteral("--firmware")));
+    // The driver's first failure leads; the image it never reached is still looked for.
+    const QString absent = describeStartFailure(
+        none, -1, -1, QStringLiteral("no board with USB id 0456:b202 is attached"));
+    EXPECT_TRUE(absent.startsWith(QStringLiteral("No board with USB id 0456:b202 is attached.\n")))
+        << absent.toStdString();
+    EXPECT_TRUE(absent.contains(f.image(0))) << absent.toStdString();
 
     f.put(f.image(0));
     const FirmwareLookup found = findFirmware({}, f.list);

@@ -107,6 +107,28 @@ class Json(unittest.TestCase):
         self.assertEqual((error["kind"], error["request"], error["status"]), ("transfer", 0xD9, -7))
 
 
+class Messages(unittest.TestCase):
+    def test_messages_say_what_is_wrong_and_what_to_do(self):
+        import socket
+        with socket.socket() as taken:
+            taken.bind(("127.0.0.1", 0))
+            taken.listen()
+            busy = "127.0.0.1:%d" % taken.getsockname()[1]
+            cases = [
+                (["serve", "--listen", "999.1.1.1:5025"], 2, 'the address "999.1.1.1"'),
+                (["serve", "--listen", "127.0.0.1:99999"], 2, 'the port "99999"'),
+                (["serve", "--listen", busy], 2, "choose another port"),
+                (["trim", "A", "--offset", "0.1", "--fine", "2.4"], 0,
+                 "offset 1 = 0.125 LSB (0.1 rounded to the nearest 1/8 LSB)"),
+                (["trim", "A", "--fine", "2.4"], 0, "fine 2 = 2 LSB (2.4 rounded to a whole LSB)"),
+            ]
+            for args, code, said in cases:
+                with self.subTest(args=args):
+                    got, out, err = run("--simulate", *args)
+                    self.assertEqual(got, code, err)
+                    self.assertIn(said, out + err)
+
+
 class Batch(unittest.TestCase):
     def test_refused_values_send_nothing(self):
         # Every refused line is read back unchanged by the lines after it.
@@ -239,6 +261,7 @@ class Snapshot(unittest.TestCase):
             code, _, err = run("--simulate", "--legacy", "snapshot", "load", path)
             self.assertEqual(code, 2)
             self.assertIn("TQ5802R", err)
+            self.assertIn("without --legacy", err)
 
 
 class Meter(unittest.TestCase):

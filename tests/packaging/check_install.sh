@@ -83,7 +83,22 @@ if [ "$mode" = install ]; then
         "$root/$bindir/tq5802r" --driver "$sim"
     run_until "$work/explicit.log" 2 "load firmware $work/explicit.hex: 1" "$started" \
         "$root/$bindir/tq5802" --driver "$sim" --firmware explicit.hex
-    echo "installed under $prefix: files, validation and start-up pass"
+    # The manuals render, and the completion offers what the program's --help lists.
+    for page in "$root"/share/man/man1/*.1.gz; do
+        MANWIDTH=80 man -l "$page" 2>&1 | grep -q "^SYNOPSIS" || fail "manual $page"
+    done
+    if [ -x "$root/$bindir/tq5802ctl" ]; then
+        offered() { # offered WORD...: what TAB offers for the last word
+            bash -c 'source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1))
+                     _tq5802ctl; echo "${COMPREPLY[*]}"' _ \
+                "$root/share/bash-completion/completions/tq5802ctl" "$root/$bindir/tq5802ctl" "$@"
+        }
+        [ "$(offered re)" = read ] || fail "completion of a command: $(offered re)"
+        [ "$(offered code '')" = "A B C D ALL" ] || fail "completion of a channel"
+        [ "$(offered read d)" = data ] || fail "completion of a register: $(offered read d)"
+        [ "$(offered --sim)" = --simulate ] || fail "completion of an option"
+    fi
+    echo "installed under $prefix: files, validation, manuals, completion and start-up pass"
 elif [ "$mode" = package ]; then
     (cd "$build" && "$CPACK" -G DEB -B "$work" >"$work/cpack.log") || {
         cat "$work/cpack.log" >&2
@@ -102,7 +117,9 @@ elif [ "$mode" = package ]; then
     [ -x "$work/control/postinst" ] || fail "no postinst"
     grep -q "udevadm control --reload-rules" "$work/control/postinst" ||
         fail "postinst does not reload udev rules"
-    echo "$(basename "$deb"): files, dependencies and postinst pass"
+    # Debian's own checker, with no errors and no warnings.
+    lintian --fail-on error,warning "$deb" || fail "lintian"
+    echo "$(basename "$deb"): files, dependencies, postinst and lintian pass"
 else
     fail "unknown mode $mode"
 fi

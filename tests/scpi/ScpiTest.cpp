@@ -247,8 +247,15 @@ TEST(ScpiSyntax, NumbersAndAddresses) {
     EXPECT_EQ(ParseListen("0.0.0.0:0")->second, 0);
     EXPECT_EQ(ParseListen("[::1]:6000")->first, QHostAddress(QHostAddress::LocalHostIPv6));
     EXPECT_EQ(ParseListen("localhost")->second, 5025);
-    for (const char* bad : {"1.2.3.4:70000", "host:1", "1.2.3.4:x", "[::1"})
-        EXPECT_FALSE(ParseListen(bad)) << bad;
+    // A refusal names the part that is wrong.
+    for (const auto& [bad, part] : {std::pair{"1.2.3.4:70000", "port \"70000\""},
+                                    {"host:1", "address \"host\""},
+                                    {"1.2.3.4:x", "port \"x\""},
+                                    {"[::1", "closing"}}) {
+        const auto refused = ParseListen(bad);
+        ASSERT_FALSE(refused) << bad;
+        EXPECT_NE(refused.error().message.find(part), std::string::npos) << refused.error().message;
+    }
 }
 
 // --allow: dotted decimal without octal or short forms, IPv6, v4-mapped entries and clients

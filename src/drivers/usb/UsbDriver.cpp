@@ -106,7 +106,8 @@ Error UsbDriver::mapError(int libusbError, const char* what) {
 }
 
 Error UsbDriver::fail(Error error, std::string text) {
-    qCWarning(log_).noquote() << QString::fromStdString(text);
+    // The caller reports it (Last_Error_Text); a warning here would say it twice.
+    qCDebug(log_).noquote() << QString::fromStdString(text);
     lastError_ = std::move(text);
     return error;
 }
@@ -218,7 +219,7 @@ Error UsbDriver::downloadFirmware(int32_t handle, const std::filesystem::path& f
         return fail(Error::NoDevice,
                     connectFailure_.empty()
                         ? "no board is connected with handle " + std::to_string(handle)
-                        : "the board is not connected: " + connectFailure_);
+                        : connectFailure_);
     }
     Board& board = it->second;
 

@@ -37,7 +37,12 @@ HardwarePanel::HardwarePanel(FormContext& ctx, QWidget* parent)
                               "Low", "High");
     Check1 = new QCheckBox(QStringLiteral("Pulse After Data Write"), Frame15);
     Check1->setObjectName(QStringLiteral("Check1"));
-    static_cast<QVBoxLayout*>(Frame15->layout())->insertWidget(1, Check1);
+    // Beside the switch, so that the row is one switch high.
+    auto* ldac = new QHBoxLayout;
+    Frame15->layout()->removeWidget(Toggle9);
+    static_cast<QVBoxLayout*>(Frame15->layout())->insertLayout(0, ldac);
+    ldac->addWidget(Toggle9);
+    ldac->addWidget(Check1);
     Frame16 = frameWithToggle(this, "Frame16", QStringLiteral("RSTIN Pin"), Toggle10, "Toggle10",
                               "Low", "High");
     Frame21 = frameWithToggle(this, "Frame21", QStringLiteral("Drive D1 Pin"), Toggle12, "Toggle12",

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
+#include <QStatusBar>
 
 #include <algorithm>
 #include <array>
@@ -26,29 +27,57 @@ namespace tq::ui {
 namespace {
 
 // Where a window of `size` covers as little of `frame` as the screen allows: beside it
-// (right, then left), below or above it, or at one of its corners; the first of equals.
-QPoint besideOf(const QRect& frame, const QSize& size, const QRect& screen) {
+// (right, then left), below or above it, or at one of its corners; never over `keepClear`
+// (the status bar, where failures show) when anywhere else will do; the first of equals.
+QPoint besideOf(const QRect& frame, const QSize& size, const QRect& screen,
+                const QRect& keepClear) {
     constexpr int kGap = 8;
     const int xs[] = {frame.right() + 1 + kGap, frame.left() - kGap - size.width(),
                       frame.right() + 1 - size.width()};
     const int ys[] = {frame.top(), frame.bottom() + 1 + kGap, frame.top() - kGap - size.height(),
-                      frame.bottom() + 1 - size.height()};
+                      frame.bottom() + 1 - size.height(), keepClear.top() - kGap - size.height()};
     const int maxX = std::max(screen.left(), screen.right() + 1 - size.width());
     const int maxY = std::max(screen.top(), screen.bottom() + 1 - size.height());
     QPoint best;
-    qint64 bestCovered = std::numeric_limits<qint64>::max();
+    std::pair<bool, qint64> bestCost{true, std::numeric_limits<qint64>::max()};
     for (const int x : xs) {
         for (const int y : ys) {
             const QPoint at(std::clamp(x, screen.left(), maxX), std::clamp(y, screen.top(), maxY));
             const QRect covered = QRect(at, size).intersected(frame);
-            const qint64 area = covered.isEmpty() ? 0 : qint64{covered.width()} * covered.height();
-            if (area < bestCovered) {
+            const std::pair<bool, qint64> cost{
+                QRect(at, size).intersects(keepClear),
+                covered.isEmpty() ? 0 : qint64{covered.width()} * covered.height()};
+            if (cost < bestCost) {
                 best = at;
-                bestCovered = area;
+                bestCost = cost;
             }
         }
     }
     return best;
+}
+
+// Shows the window at its natural size where the screen has room for it, else as large as
+// the screen's free area allows (it scrolls), and wholly inside that area.
+void showWithinScreen(QWidget& window) {
+    const QScreen* screen = window.screen();
+    if (!screen) {
+        window.show();
+        return;
+    }
+    const QRect area = screen->availableGeometry();
+    window.resize(window.sizeHint().boundedTo(area.size()));
+    window.show();
+    // The hint once the layouts have taken in the changes of the load, and the window
+    // manager's frame, known once the window is shown.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QSize decoration = window.frameGeometry().size() - window.size();
+    window.resize(window.sizeHint().boundedTo(area.size() - decoration));
+    const QRect frame = window.frameGeometry();
+    const QPoint at(std::clamp(frame.left(), area.left(),
+                               std::max(area.left(), area.right() + 1 - frame.width())),
+                    std::clamp(frame.top(), area.top(),
+                               std::max(area.top(), area.bottom() + 1 - frame.height())));
+    if (at != frame.topLeft()) window.move(at);
 }
 
 // Stands in for Qt's message handling while the window system is opened: when none can be
@@ -113,7 +142,7 @@ int Main::start() {
     const bool running = form_->Form_Load();
     if (loadFailed_) return kDriverLoadFailed;
     if (!running) return kFirmwareFailed;
-    form_->show();
+    showWithinScreen(*form_);
     openSimulatedBoard();
     form_->addViewWindow(QStringLiteral("USB Traffic"), &bench->traffic());
     bench->started();
@@ -134,9 +163,14 @@ void Main::openSimulatedBoard() {
                           SimBoardWindow::kMeterRoute);
     simBoard_->refresh();
     simBoard_->adjustSize();
-    if (const QScreen* screen = form_->screen())
-        simBoard_->move(
-            besideOf(form_->frameGeometry(), simBoard_->size(), screen->availableGeometry()));
+    if (const QScreen* screen = form_->screen()) {
+        const QStatusBar* status = form_->statusBar();
+        const QRect statusArea(status->mapToGlobal(QPoint(0, 0)), status->size());
+        // Its frame will be the main window's, which is known already.
+        const QSize decoration = form_->frameGeometry().size() - form_->size();
+        simBoard_->move(besideOf(form_->frameGeometry(), simBoard_->size() + decoration,
+                                 screen->availableGeometry(), statusArea));
+    }
     simBoard_->show();
 }
 

@@ -22,17 +22,39 @@
 #include <QComboBox>
 #include <QDialog>
 #include <QFile>
-#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QStatusBar>
+#include <QVBoxLayout>
 
 namespace tq::ui {
 
 namespace {
+
+// Asks for the whole form, where a plain scroll area asks for a fraction of the screen.
+class FittingScrollArea : public QScrollArea {
+public:
+    explicit FittingScrollArea(QWidget* parent) : QScrollArea(parent) {
+        setObjectName(QStringLiteral("FormScroll"));
+        setWidgetResizable(true);
+        setFrameShape(QFrame::NoFrame);
+    }
+    QSize sizeHint() const override {
+        if (!widget()) return QScrollArea::sizeHint();
+        const int frame = 2 * frameWidth();
+        return widget()->sizeHint() + QSize(frame, frame);
+    }
+    // The form's new size hint goes up to the window, which a scroll area keeps to itself.
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched == widget() && event->type() == QEvent::LayoutRequest) updateGeometry();
+        return QScrollArea::eventFilter(watched, event);
+    }
+};
 
 template <typename Items> void fillList(QComboBox* list, const Items& items) {
     list->clear();
@@ -49,7 +71,8 @@ MainForm::MainForm(const Variant& variant, SharedState& state, board::BoardLink&
     setObjectName(QStringLiteral("MainForm"));
     setWindowTitle(QString::fromUtf8(variant.title));
 
-    auto* central = new QWidget(this);
+    auto* scroll = new FittingScrollArea(this);
+    auto* central = new QWidget(scroll);
     registers_ = new RegistersPanel(ctx_, central);
     function_ = new FunctionPanel(ctx_, central);
     hardware_ = new HardwarePanel(ctx_, central);
@@ -57,18 +80,24 @@ MainForm::MainForm(const Variant& variant, SharedState& state, board::BoardLink&
     calibration_ = new CalibrationPanel(ctx_, central);
     product_ = new ProductPanel(variant, central);
 
-    auto* grid = new QGridLayout(central);
-    grid->addWidget(registers_, 0, 0, 1, 2);
-    grid->addWidget(product_, 0, 2);
-    grid->addWidget(hardware_, 1, 0, 1, 3);
-    grid->addWidget(function_, 2, 0);
-    grid->addWidget(temperature_, 2, 1);
-    grid->addWidget(calibration_, 2, 2);
-    grid->setColumnStretch(0, 3);
-    grid->setColumnStretch(1, 1);
-    grid->setColumnStretch(2, 1);
-    grid->setRowStretch(3, 1);
-    setCentralWidget(central);
+    // Temperature stacked over calibration keeps the window within a 1280x720 screen; the
+    // scroll area keeps every control reachable on smaller ones.
+    auto* top = new QHBoxLayout;
+    top->addWidget(registers_, 1);
+    top->addWidget(product_);
+    auto* side = new QVBoxLayout;
+    side->addWidget(temperature_);
+    side->addWidget(calibration_);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(function_, 3);
+    bottom->addLayout(side, 2);
+    auto* rows = new QVBoxLayout(central);
+    rows->addLayout(top);
+    rows->addWidget(hardware_);
+    rows->addLayout(bottom);
+    rows->addStretch(1);
+    scroll->setWidget(central);
+    setCentralWidget(scroll);
 
     Command10 = new QPushButton(QStringLiteral("Command10"), central);
     Command10->setObjectName(QStringLiteral("Command10"));

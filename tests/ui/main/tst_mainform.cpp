@@ -222,6 +222,8 @@ private slots:
                  QStringLiteral("Error Downloading Firmware - Check USB connections"));
         QCOMPARE(answerer.boxes[0].title, QString::fromUtf8(v.title));
         QCOMPARE(answerer.boxes[0].icon, QMessageBox::Warning);
+        QVERIFY2(answerer.boxes[0].informative.startsWith(QStringLiteral("No board is attached")),
+                 qPrintable(answerer.boxes[0].informative));
         // Nothing after the failed start: no register traffic.
         for (const Call& c : p.driver->calls)
             QVERIFY2(c.request < 0, qPrintable(describe(c)));
