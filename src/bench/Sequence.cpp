@@ -32,10 +32,6 @@ QString Num(double x) {
     return QString::number(x, 'g', 8);
 }
 
-QString Name(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 Error Refused(const QString& message) {
     return UsageError(message.toStdString());
 }
@@ -144,8 +140,9 @@ Outcome<Plan> TablePlan(const Bench& bench, const SequenceTable& table, const Pl
         const SequenceColumn& column = table.columns[i % width];
         const Channel c = column.channel;
         const double v = table.values[i];
-        const QString where =
-            QStringLiteral("point %1, %2: ").arg(i / width + 1).arg(Name(ChannelCaption(c)));
+        const QString where = QStringLiteral("point %1, %2: ")
+                                  .arg(i / width + 1)
+                                  .arg(QString::fromUtf8(ChannelCaption(c)));
         if (column.unit == SequenceUnit::Volts) {
             if (!WithinRange(bench, c, v))
                 return Refused(
@@ -177,7 +174,7 @@ Outcome<Plan> ShapePlan(const Bench& bench, const std::vector<Shape>& shapes,
                         const PlayOptions& o) {
     if (shapes.empty()) return Refused(QStringLiteral("a sequence needs at least one channel"));
     for (const Shape& s : shapes) {
-        const QString who = Name(ChannelCaption(s.channel)) + QStringLiteral(": ");
+        const QString who = QString::fromUtf8(ChannelCaption(s.channel)) + QStringLiteral(": ");
         if (!std::isfinite(s.amplitude) || s.amplitude < 0 || !std::isfinite(s.offset) ||
             !std::isfinite(s.phaseDegrees))
             return Refused(who + QStringLiteral("amplitude, offset and phase must be numbers, "
@@ -193,8 +190,8 @@ Outcome<Plan> ShapePlan(const Bench& bench, const std::vector<Shape>& shapes,
         for (const double extreme : {s.offset - s.amplitude, s.offset + s.amplitude})
             if (!WithinRange(bench, s.channel, extreme))
                 return Refused(who + QStringLiteral("the %1 reaches %2 V, outside its range, %3")
-                                         .arg(Name(WaveformName(s.waveform)), Num(extreme),
-                                              RangeOf(bench, s.channel)));
+                                         .arg(QString::fromUtf8(WaveformName(s.waveform)),
+                                              Num(extreme), RangeOf(bench, s.channel)));
     }
     Plan plan;
     for (const Shape& s : shapes)
@@ -271,8 +268,9 @@ Outcome<SequenceTable> ParseSequenceCsv(std::string_view text) {
                 if (std::ranges::any_of(table.columns, [&](const SequenceColumn& c) {
                         return c.channel == column->channel;
                     }))
-                    return Refused(where + QStringLiteral("channel %1 is named twice")
-                                               .arg(Name(ChannelName(column->channel))));
+                    return Refused(where +
+                                   QStringLiteral("channel %1 is named twice")
+                                       .arg(QString::fromUtf8(ChannelName(column->channel))));
                 table.columns.push_back(*column);
             }
             continue;

@@ -16,10 +16,8 @@ namespace tq::cli {
 namespace {
 
 // The command's words, each named once.
-constexpr std::string_view kPlayUsage =
-    "play --rate HZ [--count N | --forever] [--end hold|zero] "
-    "(--csv FILE | --shape sine|triangle|square|ramp|steps --freq HZ --amplitude V [--offset V] "
-    "[--phase DEG] [--steps N] --channels A,B,...)";
+// The command's name; its usage text is the command table's.
+constexpr std::string_view kPlay = "play";
 constexpr std::string_view kRate = "--rate";
 constexpr std::string_view kCount = "--count";
 constexpr std::string_view kForever = "--forever";
@@ -33,10 +31,6 @@ constexpr std::string_view kPhase = "--phase";
 constexpr std::string_view kSteps = "--steps";
 constexpr std::string_view kChannels = "--channels";
 constexpr std::string_view kJson = "--json"; // the program's own option, allowed here too
-
-QString Utf8(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 struct PlayWords {
     bench::PlayOptions options;
@@ -70,7 +64,7 @@ bench::Outcome<PlayWords> ParsePlayWords(Args args) {
             continue;
         }
         if (word == kJson) continue;
-        if (i + 1 >= args.size()) return UsageOf(kPlayUsage);
+        if (i + 1 >= args.size()) return UsageOf(kPlay);
         const std::string_view v = args[++i];
         const auto number = [&](double& into) -> bench::Status {
             const auto n = ParseNumber(v, word.substr(2));
@@ -91,7 +85,7 @@ bench::Outcome<PlayWords> ParsePlayWords(Args args) {
             if (!end) return end.error();
             w.options.end = *end == 0 ? bench::EndLevel::Hold : bench::EndLevel::Zero;
         } else if (word == kCsv) {
-            w.csv = QFileInfo(Utf8(v)).absoluteFilePath();
+            w.csv = QFileInfo(QString::fromUtf8(v)).absoluteFilePath();
         } else if (word == kShape) {
             const auto waveform = bench::WaveformFromName(v);
             if (!waveform)
@@ -121,13 +115,13 @@ bench::Outcome<PlayWords> ParsePlayWords(Args args) {
             w.channels = std::move(channels.value());
         } else {
             return bench::UsageError(
-                Cat({"unknown word ", Quoted(word), "; usage: ", std::string(kPlayUsage)}));
+                Cat({"unknown word ", Quoted(word), "; usage: ", FindCommand(kPlay)->usage}));
         }
         if (!taken) return taken.error();
     }
-    if (!w.haveRate || w.csv.isEmpty() == !haveShape) return UsageOf(kPlayUsage);
+    if (!w.haveRate || w.csv.isEmpty() == !haveShape) return UsageOf(kPlay);
     if (haveShape) {
-        if (!w.haveFreq || !w.haveAmplitude || w.channels.empty()) return UsageOf(kPlayUsage);
+        if (!w.haveFreq || !w.haveAmplitude || w.channels.empty()) return UsageOf(kPlay);
         w.shape = shape;
     } else if (!w.channels.empty()) {
         return bench::UsageError("--channels goes with --shape; a CSV file names its channels");
