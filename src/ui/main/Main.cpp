@@ -26,16 +26,19 @@ namespace tq::ui {
 
 namespace {
 
+// Between two windows placed side by side.
+constexpr int kWindowGap = 8;
+
 // Where a window of `size` covers as little of `frame` as the screen allows: beside it
 // (right, then left), below or above it, or at one of its corners; never over `keepClear`
 // (the status bar, where failures show) when anywhere else will do; the first of equals.
 QPoint besideOf(const QRect& frame, const QSize& size, const QRect& screen,
                 const QRect& keepClear) {
-    constexpr int kGap = 8;
-    const int xs[] = {frame.right() + 1 + kGap, frame.left() - kGap - size.width(),
+    const int xs[] = {frame.right() + 1 + kWindowGap, frame.left() - kWindowGap - size.width(),
                       frame.right() + 1 - size.width()};
-    const int ys[] = {frame.top(), frame.bottom() + 1 + kGap, frame.top() - kGap - size.height(),
-                      frame.bottom() + 1 - size.height(), keepClear.top() - kGap - size.height()};
+    const int ys[] = {frame.top(), frame.bottom() + 1 + kWindowGap,
+                      frame.top() - kWindowGap - size.height(), frame.bottom() + 1 - size.height(),
+                      keepClear.top() - kWindowGap - size.height()};
     const int maxX = std::max(screen.left(), screen.right() + 1 - size.width());
     const int maxY = std::max(screen.top(), screen.bottom() + 1 - size.height());
     QPoint best;
@@ -162,16 +165,29 @@ void Main::openSimulatedBoard() {
         form_->offerMeter(QStringLiteral("tcp://127.0.0.1:%1").arg(port),
                           SimBoardWindow::kMeterRoute);
     simBoard_->refresh();
-    simBoard_->adjustSize();
-    if (const QScreen* screen = form_->screen()) {
-        const QStatusBar* status = form_->statusBar();
-        const QRect statusArea(status->mapToGlobal(QPoint(0, 0)), status->size());
-        // Its frame will be the main window's, which is known already.
-        const QSize decoration = form_->frameGeometry().size() - form_->size();
-        simBoard_->move(besideOf(form_->frameGeometry(), simBoard_->size() + decoration,
-                                 screen->availableGeometry(), statusArea));
-    }
     simBoard_->show();
+    // Placed once shown: polishing and the first layout settle its size hint.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QScreen* screen = form_->screen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = form_->frameGeometry();
+    const QStatusBar* status = form_->statusBar();
+    const QRect statusArea(status->mapToGlobal(QPoint(0, 0)), status->size());
+    // Its frame will be the main window's, which is known already.
+    const QSize decoration = frame.size() - form_->size();
+    QSize size = simBoard_->sizeHint().boundedTo(area.size() - decoration);
+    const int besideRoom = std::max(area.right() - frame.right(), frame.left() - area.left());
+    if (besideRoom < size.width() + decoration.width()) {
+        // It will lie over the main window: short enough to leave the status bar free (it
+        // scrolls), above the status bar or below the window.
+        const int room = std::max(statusArea.top() - area.top(), area.bottom() - frame.bottom()) -
+                         decoration.height() - kWindowGap;
+        size.setHeight(
+            std::max(simBoard_->minimumSizeHint().height(), std::min(room, size.height())));
+    }
+    simBoard_->resize(size);
+    simBoard_->move(besideOf(frame, size + decoration, area, statusArea));
 }
 
 void Main::onLoadError(const board::LoadError& error) {
