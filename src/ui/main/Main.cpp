@@ -9,22 +9,36 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <utility>
 
 namespace tq::ui {
 
 namespace {
+
+// How long each step of the start-up takes, for the start-up benchmark and for anyone asking
+// why a start is slow: QT_LOGGING_RULES="tq.startup.debug=true".
+Q_LOGGING_CATEGORY(startupLog, "tq.startup", QtInfoMsg)
+
+void logPhase(QElapsedTimer& clock, const char* phase) {
+    qCDebug(startupLog, "%s %.1f ms", phase, double(clock.nsecsElapsed()) / 1e6);
+    clock.restart();
+}
 
 // Between two windows placed side by side.
 constexpr int kWindowGap = 8;
@@ -83,6 +97,34 @@ void showWithinScreen(QWidget& window) {
     if (at != frame.topLeft()) window.move(at);
 }
 
+// Runs an action once, right after a window's first paint has reached the screen, or after
+// a second if it is never painted (started minimised, say). Owned by the window.
+class AfterFirstPaint final : public QObject {
+public:
+    AfterFirstPaint(QWidget& window, std::function<void()> action)
+        : QObject(&window), action_(std::move(action)) {
+        window.installEventFilter(this);
+        QTimer::singleShot(1000, this, [this] { run(); });
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        // Queued behind the paint being delivered, so its picture is flushed first.
+        if (event->type() == QEvent::Paint)
+            QMetaObject::invokeMethod(
+                this, [this] { run(); }, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    void run() {
+        if (!action_) return;
+        std::exchange(action_, nullptr)();
+        deleteLater();
+    }
+
+    std::function<void()> action_;
+};
+
 // Stands in for Qt's message handling while the window system is opened: when none can be
 // opened Qt ends the process; say instead that there is no display and how to get one.
 void noDisplayHandler(QtMsgType type, const QMessageLogContext& context, const QString& text) {
@@ -139,16 +181,28 @@ void Main::setDriverDescription(const QString& text, const QString& toolTip) {
 }
 
 int Main::start() {
+    QElapsedTimer clock;
+    clock.start();
     auto* bench = new TrafficAndReplug(*form_, state_, declare_, *driver_); // owned by the form
     QObject::connect(form_.get(), &MainForm::boardBusy, &bench->watch(),
                      &board::BoardWatch::setPaused);
     const bool running = form_->Form_Load();
     if (loadFailed_) return kDriverLoadFailed;
     if (!running) return kFirmwareFailed;
+    logPhase(clock, "board started");
     showWithinScreen(*form_);
-    openSimulatedBoard();
+    logPhase(clock, "window shown");
+    // The Simulated Board window, a second window with fonts and a meter of its own, opens
+    // once the main window is on screen, rather than holding it back.
+    new AfterFirstPaint(*form_, [this] { // owned by the form
+        QElapsedTimer board;
+        board.start();
+        openSimulatedBoard();
+        logPhase(board, "simulated board window (after the first paint)");
+    });
     form_->addViewWindow(QStringLiteral("USB Traffic"), &bench->traffic());
     bench->started();
+    logPhase(clock, "traffic view");
     return 0;
 }
 
@@ -156,7 +210,10 @@ void Main::openSimulatedBoard() {
     if (!library_ || simBoard_) return;
     simBoard_ = SimBoardWindow::create(*library_, *form_);
     if (!simBoard_) return; // not the simulator's library
-    form_->addViewWindow(QStringLiteral("&Simulated Board"), simBoard_);
+    // First in the View menu: the board comes before its traffic.
+    QAction* item = form_->addViewWindow(QStringLiteral("&Simulated Board"), simBoard_);
+    form_->MnuView->removeAction(item);
+    form_->MnuView->insertAction(form_->MnuView->actions().value(0), item);
     declare_.addObserver([window = QPointer<SimBoardWindow>(simBoard_)](const board::Transfer&) {
         if (window) window->refresh();
     });
@@ -245,6 +302,8 @@ int Main::run(int argc, char** argv, const Variant& variant) {
 
     // The window system takes its own options (-platform, -style, -geometry...) out of argv;
     // whatever else is left must be ours.
+    QElapsedTimer clock;
+    clock.start();
     qInstallMessageHandler(noDisplayHandler);
     QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
@@ -259,7 +318,9 @@ int Main::run(int argc, char** argv, const Variant& variant) {
         std::fprintf(stderr, "%s\n", choice.error().message.c_str());
         return kBadCommandLine;
     }
+    logPhase(clock, "window system opened");
     Main program(variant, choice->driverPath, programDir);
+    logPhase(clock, "window built");
     program.setFirmware(choice->firmware);
     program.setDriverDescription(choice->description, choice->driverPath);
     if (const int status = program.start(); status != 0) return status;

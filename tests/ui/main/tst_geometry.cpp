@@ -23,8 +23,8 @@ private slots:
         Main program(kTQ5802R, QStringLiteral(TQ_SIM_LIBRARY), QStringLiteral(TQ_BIN_DIR));
         QCOMPARE(program.start(), 0);
         MainForm& form = program.form();
+        QTRY_VERIFY(program.simulatedBoard()); // once the main window has been painted
         QWidget* board = program.simulatedBoard();
-        QVERIFY(board);
         const QRect area = form.screen()->availableGeometry();
         QVERIFY2(area.contains(form.frameGeometry()), "main window");
         QVERIFY2(area.contains(board->frameGeometry()), "Simulated Board window");
