@@ -66,7 +66,7 @@ struct MessageNeeds {
     bool abort = false; // ABORt: the sender's long operation stops at once
 };
 
-// Every command, in the order the README lists them.
+// Every command, in the order docs/scpi.md lists them.
 std::span<const Command> CommandTable();
 
 struct Identity {
