@@ -15,6 +15,12 @@ std::string RangeChoices(std::string_view separator) {
     return text;
 }
 
+std::string_view EndLevelName(EndLevel level) {
+    for (const EndLevelWord& w : kEndLevels)
+        if (w.level == level) return w.word;
+    return {};
+}
+
 double RangeMinVolts() {
     return device::CoarseGainRanges.front().fullScaleVolts;
 }

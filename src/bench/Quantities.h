@@ -6,6 +6,7 @@
 // setting cannot be spelled two ways.
 
 #include "bench/Bench.h"
+#include "bench/Sequence.h"
 
 #include <array>
 #include <string>
@@ -123,6 +124,19 @@ inline constexpr FunctionSetting kFunctionSettings[] = {
 };
 inline constexpr std::array<std::string_view, 2> kSwitchWords{"off", "on"};
 inline constexpr std::array<std::string_view, 3> kPinWords{"in", "low", "high"};
+
+// How a play ends: tq5802ctl's --end value (the SCPI list mode's in capitals) and the
+// window's choice.
+struct EndLevelWord {
+    EndLevel level;
+    std::string_view word;
+    std::string_view caption;
+};
+inline constexpr EndLevelWord kEndLevels[] = {
+    {EndLevel::Hold, "hold", "Hold the last point"},
+    {EndLevel::Zero, "zero", "Go to 0 V"},
+};
+std::string_view EndLevelName(EndLevel level);
 
 // "10|10.2564|10.5263": the full scales a channel's range can be given as, in volts, with
 // `separator` between them.

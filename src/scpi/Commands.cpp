@@ -24,17 +24,22 @@ struct Call {
     const std::vector<std::string>& params;
     std::vector<std::string>& answers;
     Execution& execution;
+    ListSettings& list;
+    int& operation;
 
     Channel channel() const { return bench::kChannels[static_cast<std::size_t>(suffixes[0] - 1)]; }
     int suffix() const { return suffixes[0]; }
 
     void answer(std::string text) { answers.push_back(std::move(text)); }
-    // Hands the command's waiting to the caller (see Execution).
-    void later(LongWork work) {
-        if (execution.hadLong_)
-            return session.fail(-221, "one long operation per message: send it on its own");
+    // Hands the command's waiting to the caller (see Execution); false when refused.
+    bool later(LongWork work) {
+        if (execution.hadLong_) {
+            session.fail(-221, "one long operation per message: send it on its own");
+            return false;
+        }
         execution.hadLong_ = true;
         execution.work_ = std::move(work);
+        return true;
     }
 
     // A number, or MINimum / MAXimum standing for `min` / `max`.
@@ -265,7 +270,54 @@ void RunAutoCalibration(Call& c, bool answer) {
     });
 }
 
+std::string EndLevelChoices() {
+    std::string text;
+    for (const bench::EndLevelWord& w : bench::kEndLevels)
+        text += (text.empty() ? "" : "|") + UpperCase(w.word);
+    return text;
+}
+
+// SCPI's number for INFinity.
+constexpr double kInfinity = 9.9e37;
+
+// Plays the lists of the channels that have one, together, on the worker. All of it is
+// checked first, so a refusal sends nothing.
+void Initiate(Call& c) {
+    bench::SequenceTable table;
+    std::vector<const std::vector<double>*> lists;
+    std::string lengths;
+    for (const Channel ch : bench::kChannels) {
+        const std::vector<double>& values = c.list.volts[bench::ChannelIndex(ch)];
+        if (values.empty()) continue;
+        table.columns.push_back({ch, bench::SequenceUnit::Volts});
+        lists.push_back(&values);
+        lengths += (lengths.empty() ? "" : ", ") + std::string(bench::ChannelName(ch)) + " has " +
+                   std::to_string(values.size());
+    }
+    if (lists.empty()) return c.session.fail(-221, "no list to play: SOURce<n>:LIST:VOLTage first");
+    const std::size_t points = lists.front()->size();
+    if (std::ranges::any_of(lists, [&](const auto* l) { return l->size() != points; }))
+        return c.session.fail(-221, "the lists differ in length: " + lengths);
+    for (std::size_t i = 0; i < points; ++i)
+        for (const std::vector<double>* l : lists)
+            table.values.push_back((*l)[i]);
+    if (const bench::Status s = bench::CheckPlay(c.bench, table, c.list.play); !s)
+        return c.session.fail(-221, s.error().message);
+    const bool accepted = c.later([&bench = c.bench, table = std::move(table),
+                                   options = c.list.play](std::stop_token stop) -> LongFinish {
+        auto report =
+            bench::Play(bench, table, options,
+                        {.cancelled = [stop] { return stop.stop_requested(); }, .progress = {}});
+        return [report = std::move(report)](Call& c) {
+            c.operation &= ~kSweeping;
+            if (!report) c.report(report.error());
+        };
+    });
+    if (accepted) c.operation |= kSweeping;
+}
+
 const std::string kRangeParameters = bench::RangeChoices() + "|MIN|MAX";
+const std::string kEndParameters = EndLevelChoices();
 
 const Command kTable[] = {
     // ---- IEEE 488.2 common commands -----------------------------------------------------
@@ -275,8 +327,12 @@ const Command kTable[] = {
                   c.identity.version);
      },
      "", "maker, model, serial number 0, software version", 1, 4, true},
-    {"*RST", 0, -1, [](Call& c) { c.done(c.bench.reset()); }, nullptr, "",
-     "the board's power-on set-up, as the window's start-up leaves it"},
+    {"*RST", 0, -1,
+     [](Call& c) {
+         c.list = {};
+         c.done(c.bench.reset());
+     },
+     nullptr, "", "the board's power-on set-up, as the window's start-up leaves it; no lists"},
     {"*CLS", 0, -1,
      [](Call& c) {
          c.session.errors.clear();
@@ -318,6 +374,9 @@ const Command kTable[] = {
      "errors waiting in this connection's queue", 1, 4, true},
     {"SYSTem:VERSion", -1, 0, nullptr, [](Call& c) { c.answer("1999.0"); }, "",
      "the SCPI version followed", 1, 4, true},
+    {"STATus:OPERation:CONDition", -1, 0, nullptr,
+     [](Call& c) { c.answer(std::to_string(c.operation)); }, "",
+     "operation status: 8 = the lists are playing (INITiate)", 1, 4, true},
     // ---- Channels: suffix 1..4 = DAC A..D ------------------------------------------------
     {"SOURce#:VOLTage[:LEVel]", 1, 0,
      [](Call& c) {
@@ -400,9 +459,71 @@ const Command kTable[] = {
      [](Call& c) { RunAutoCalibration(c, true); }, "",
      "offset and gain calibration against the meter until within 0.5 LSB; the query "
      "answers <within 0|1>,<offset LSB>,<zero-scale LSB>,<passes>"},
+    // ---- List mode: the listed channels play together, point after point -------------------
+    {"SOURce#:LIST:VOLTage[:LEVel]", kList, 0,
+     [](Call& c) {
+         const double fs = c.bench.rangeVolts(c.channel());
+         std::vector<double> values;
+         for (std::size_t i = 0; i < c.params.size(); ++i) {
+             const auto v = c.number(i, -fs, fs);
+             if (!v) return;
+             if (*v < -fs || *v > fs)
+                 return c.session.fail(-222, "point " + std::to_string(i + 1) + ", " + c.params[i] +
+                                                 " V, is outside the channel's range");
+             values.push_back(*v);
+         }
+         c.list.volts[bench::ChannelIndex(c.channel())] = std::move(values);
+     },
+     [](Call& c) {
+         std::string text;
+         for (const double v : c.list.volts[bench::ChannelIndex(c.channel())])
+             text += (text.empty() ? "" : ",") + Call::Text(v);
+         c.answer(text);
+     },
+     "<volts>,<volts>,...", "the channel's list of points in volts, within its range"},
+    {"SOURce:LIST:CLEar", 0, -1, [](Call& c) { c.list.volts = {}; }, nullptr, "",
+     "every channel's list emptied"},
+    {"SOURce:LIST:RATE", 1, 0,
+     [](Call& c) {
+         const double most = bench::MaxRate(1);
+         const auto rate = c.number(0, bench::kMinRate, most);
+         if (!rate) return;
+         if (*rate < bench::kMinRate || *rate > most)
+             return c.session.fail(-222, "rate " + c.params[0] + " is outside " +
+                                             Call::Text(bench::kMinRate) + " to " +
+                                             Call::Text(most) + " points/s");
+         c.list.play.rate = *rate;
+     },
+     [](Call& c) { c.answer(Call::Text(c.list.play.rate)); }, "<points/s>|MIN|MAX",
+     "points per second; INITiate refuses more than MAX divided by the channels with a list"},
+    {"SOURce:LIST:COUNt", 1, 0,
+     [](Call& c) {
+         const std::string& p = c.params[0];
+         if (IsWord(p, "INFinity") || NumberFrom(p).value_or(0) >= kInfinity)
+             return c.list.play.count.reset();
+         const auto n = c.integer(0, 1, static_cast<double>(bench::kMaxCount));
+         if (!n) return;
+         if (*n < 1 || *n > bench::kMaxCount) return c.session.fail(-222, p);
+         c.list.play.count = *n;
+     },
+     [](Call& c) {
+         const auto& n = c.list.play.count;
+         c.answer(n ? std::to_string(*n) : Call::Text(kInfinity));
+     },
+     "<1..1000000000>|INFinity|MIN|MAX", "times through the lists; INFinity until ABORt"},
+    {"SOURce:LIST:END", 1, 0,
+     [](Call& c) {
+         for (const bench::EndLevelWord& w : bench::kEndLevels)
+             if (IsWord(c.params[0], UpperCase(w.word))) return void(c.list.play.end = w.level);
+         c.session.fail(-224, c.params[0]);
+     },
+     [](Call& c) { c.answer(UpperCase(bench::EndLevelName(c.list.play.end))); }, kEndParameters,
+     "after the lists, stopped or failed: the last point held, or the played channels at 0 V"},
+    {"INITiate[:IMMediate]", 0, -1, Initiate, nullptr, "",
+     "plays the lists; STATus:OPERation:CONDition? has 8 meanwhile"},
     {"ABORt", 0, -1, [](Call&) {}, nullptr, "",
-     "stops this client's long operation (CALibration#:AUTO) as soon as it arrives, restoring "
-     "what the operation changed",
+     "stops this client's long operation (CALibration#:AUTO, INITiate) as soon as it arrives, "
+     "restoring what the operation changed",
      1, 4, true},
     // ---- Control lines ------------------------------------------------------------------
     LineRow<0>(),
@@ -474,6 +595,10 @@ std::string HeaderText(const Unit& u) {
 
 } // namespace
 
+bool Execution::settled() const {
+    return next_ == units_.size() && next_ > 0 && !units_[next_ - 1].unit.query;
+}
+
 std::span<const Command> CommandTable() {
     return kTable;
 }
@@ -503,8 +628,12 @@ Interpreter::Resolved Interpreter::resolve(Unit& unit, std::vector<std::string>&
     const int expected = unit.query ? command.queryParams : command.setParams;
     if (!handler) return r.error = -113, r;
     const auto given = static_cast<int>(unit.params.size());
-    if (given > expected) return r.error = -108, r;
-    if (given < expected) return r.error = -109, r;
+    if (expected == kList) {
+        if (given == 0) return r.error = -109, r;
+    } else {
+        if (given > expected) return r.error = -108, r;
+        if (given < expected) return r.error = -109, r;
+    }
     r.command = &command;
     return r;
 }
@@ -519,8 +648,8 @@ void Interpreter::run(Execution& e, Session& session) {
             e.next_ = e.units_.size(); // a command error ends the message there
             return;
         }
-        Call call{bench_,    session, identity_, meters_, e.suffixes_, parsed.unit.params,
-                  e.answers, e};
+        Call call{bench_,    session, identity_, meters_,   e.suffixes_, parsed.unit.params,
+                  e.answers, e,       list_,     operation_};
         (parsed.unit.query ? r.command->query : r.command->set)(call);
     }
 }
@@ -534,9 +663,10 @@ Execution Interpreter::start(Session& session, std::string_view message) {
 
 void Interpreter::resume(Execution& e, Session& session, const LongFinish& finish) {
     if (finish && e.next_ > 0) {
-        Call call{
-            bench_,    session, identity_, meters_, e.suffixes_, e.units_[e.next_ - 1].unit.params,
-            e.answers, e};
+        Call call{bench_,    session,     identity_,
+                  meters_,   e.suffixes_, e.units_[e.next_ - 1].unit.params,
+                  e.answers, e,           list_,
+                  operation_};
         finish(call);
     }
     run(e, session);

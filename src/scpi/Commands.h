@@ -3,9 +3,11 @@
 // that carries out a message for one client on the one board.
 
 #include "bench/Bench.h"
+#include "bench/Sequence.h"
 #include "scpi/Errors.h"
 #include "scpi/Parser.h"
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <span>
@@ -18,11 +20,12 @@
 namespace tq::scpi {
 
 struct Call; // a command being carried out (Commands.cpp)
+inline constexpr int kList = -2;
 using Handler = void (*)(Call&);
 
 struct Command {
     std::string_view header; // pattern, see Pattern: "SOURce#:VOLTage[:LEVel]"
-    int setParams;           // parameters of the setting form; -1: there is none
+    int setParams;           // parameters of the setting form; -1: none; kList: one or more
     int queryParams;         // parameters of the query form; -1: there is none
     Handler set;
     Handler query;
@@ -46,6 +49,9 @@ public:
     // The long command's work, taken by the caller; empty when the message ran to its end.
     LongWork takeWork() { return std::exchange(work_, {}); }
     bool waiting() const { return static_cast<bool>(work_); }
+    // The long command is a setting and the last of its message: nothing of the message is
+    // left to answer, so the sender's questions may be answered while the work runs.
+    bool settled() const;
     // Answer lines (without terminator) not yet handed to the client.
     std::vector<std::string> answers;
 
@@ -64,6 +70,17 @@ private:
 struct MessageNeeds {
     bool board = false; // a command touches the board: it waits for its turn
     bool abort = false; // ABORt: the sender's long operation stops at once
+};
+
+// List mode, instrument-wide like the board: what INITiate plays.
+struct ListSettings {
+    std::array<std::vector<double>, 4> volts; // DAC A..D; an empty list is not played
+    bench::PlayOptions play;
+};
+
+// Bits of the operation status register (STATus:OPERation:CONDition?), as SCPI numbers them.
+enum OperationBit : int {
+    kSweeping = 1 << 3, // the lists are playing
 };
 
 // Every command, in the order docs/scpi.md lists them.
@@ -113,6 +130,8 @@ private:
     Identity identity_;
     std::vector<MeterChoice> meters_;
     std::vector<Pattern> patterns_; // CommandTable()'s headers, read once
+    ListSettings list_;
+    int operation_ = 0; // OperationBit
 };
 
 } // namespace tq::scpi

@@ -26,12 +26,6 @@ char Upper(char c) {
     return static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
 }
 
-std::string UpperCase(std::string_view s) {
-    std::string out(s);
-    std::ranges::transform(out, out.begin(), Upper);
-    return out;
-}
-
 bool IsAlpha(char c) {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
@@ -254,6 +248,12 @@ std::optional<double> NumberFrom(std::string_view text) {
     }
     if (ec != std::errc{} || std::isnan(value)) return std::nullopt;
     return value;
+}
+
+std::string UpperCase(std::string_view s) {
+    std::string out(s);
+    std::ranges::transform(out, out.begin(), Upper);
+    return out;
 }
 
 std::string ShortForm(std::string_view pattern) {

@@ -59,6 +59,8 @@ private:
 std::optional<double> NumberFrom(std::string_view text);
 // `text` equals the long or short form of a word pattern such as "MAXimum", any case.
 bool IsWord(std::string_view text, std::string_view pattern);
+// "hold" -> "HOLD": also how a word of the bench library becomes a SCPI word.
+std::string UpperCase(std::string_view text);
 // The short form of a word pattern: "TWOScomplement" -> "TWOS".
 std::string ShortForm(std::string_view pattern);
 

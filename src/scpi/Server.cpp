@@ -316,9 +316,11 @@ void ScpiServer::dispatch(const ClientPtr& client, QByteArray message) {
         const MessageNeeds needs = interpreter_.needs(
             std::string_view(message.constData(), static_cast<std::size_t>(message.size())));
         if (needs.abort && client == owner_) worker_.cancel();
-        // Others' questions that leave the board alone need not wait; a client's own
-        // messages keep their order.
-        if (!needs.board && client != owner_ && client->queued == 0) {
+        // Questions that leave the board alone need not wait: others', and the sender's own
+        // once nothing of its message is left to answer (INITiate on its own; after an ABORt
+        // its messages wait for the stop). A client's own messages keep their order.
+        const bool alongside = client != owner_ || (running_.settled() && !needs.abort);
+        if (!needs.board && alongside && client->queued == 0) {
             carryOut(client, message);
             return;
         }

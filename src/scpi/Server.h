@@ -1,9 +1,9 @@
 #pragma once
 // The board as a networked SCPI instrument: a TCP server (the LXI raw socket, port 5025 by
 // default) that carries out each client's newline-terminated messages on the one board,
-// one command at a time in the order they arrive. A long command (CALibration#:AUTO) runs
-// off the event loop: meanwhile messages that do not touch the board are answered at once,
-// the others wait their turn, and the sender's ABORt stops it.
+// one command at a time in the order they arrive. A long command (CALibration#:AUTO,
+// INITiate) runs off the event loop: meanwhile messages that do not touch the board are
+// answered at once, the others wait their turn, and the sender's ABORt stops it.
 
 #include "bench/Bench.h"
 #include "scpi/Commands.h"

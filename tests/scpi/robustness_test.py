@@ -102,6 +102,7 @@ def main(program):
     cap_and_descriptors(program)
     meters_of_the_operator(program)
     long_operations(program)
+    list_mode(program)
     print("robustness: ok")
 
 
@@ -258,6 +259,26 @@ def long_operations(program):
         start = time.monotonic()
         expect(server.stop() == 0, "clean exit on SIGTERM during AUTO")
         expect(time.monotonic() - start < 3, "the server ends within 3 s")
+
+
+def list_mode(program):
+    # INITiate plays beside the server: its sender's questions and others' are answered
+    # meanwhile with the running bit set, board commands wait, and ABORt stops the play;
+    # what the sender asks after ABORt is answered once it has stopped.
+    with Server(program) as server:
+        (a, af), (b, bf) = connect(server.port), connect(server.port)
+        af.write(b"SOUR1:LIST:VOLT 1,-1;:SOUR:LIST:RATE 100;COUN INF\nINIT\n")
+        af.flush()
+        expect(ask(af, "STAT:OPER:COND?") == "8", "the sender's question answered while playing")
+        expect(ask(bf, "STAT:OPER:COND?") == "8", "another's question answered while playing")
+        bf.write(b"SOUR2:DATA 9;DATA?\n")
+        bf.flush()
+        time.sleep(0.2)
+        expect(waiting(b), "a board command waits for the play")
+        af.write(b"ABOR\n")
+        expect(ask(af, "STAT:OPER:COND?") == "0", "ABORt stopped the play")
+        expect(ask(af, "SYST:ERR?") == '0,"No error"', "a stop is no error")
+        expect(bf.readline() == b"9\n", "the board command ran after it")
 
 
 if __name__ == "__main__":
