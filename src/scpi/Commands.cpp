@@ -270,13 +270,6 @@ void RunAutoCalibration(Call& c, bool answer) {
     });
 }
 
-std::string EndLevelChoices() {
-    std::string text;
-    for (const bench::EndLevelWord& w : bench::kEndLevels)
-        text += (text.empty() ? "" : "|") + UpperCase(w.word);
-    return text;
-}
-
 // SCPI's number for INFinity.
 constexpr double kInfinity = 9.9e37;
 
@@ -317,7 +310,7 @@ void Initiate(Call& c) {
 }
 
 const std::string kRangeParameters = bench::RangeChoices() + "|MIN|MAX";
-const std::string kEndParameters = EndLevelChoices();
+const std::string kEndParameters = UpperCase(bench::KeyChoices(bench::kEndLevels));
 
 const Command kTable[] = {
     // ---- IEEE 488.2 common commands -----------------------------------------------------
@@ -514,7 +507,7 @@ const Command kTable[] = {
     {"SOURce:LIST:END", 1, 0,
      [](Call& c) {
          for (const bench::EndLevelWord& w : bench::kEndLevels)
-             if (IsWord(c.params[0], UpperCase(w.word))) return void(c.list.play.end = w.level);
+             if (IsWord(c.params[0], UpperCase(w.key))) return void(c.list.play.end = w.level);
          c.session.fail(-224, c.params[0]);
      },
      [](Call& c) { c.answer(UpperCase(bench::EndLevelName(c.list.play.end))); }, kEndParameters,
