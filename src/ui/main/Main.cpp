@@ -9,16 +9,21 @@
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QElapsedTimer>
 #include <QFileInfo>
+#include <QLoggingCategory>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <limits>
 #include <utility>
 
@@ -26,16 +31,28 @@ namespace tq::ui {
 
 namespace {
 
+// How long each step of the start-up takes, for the start-up benchmark and for anyone asking
+// why a start is slow: QT_LOGGING_RULES="tq.startup.debug=true".
+Q_LOGGING_CATEGORY(startupLog, "tq.startup", QtInfoMsg)
+
+void logPhase(QElapsedTimer& clock, const char* phase) {
+    qCDebug(startupLog, "%s %.1f ms", phase, double(clock.nsecsElapsed()) / 1e6);
+    clock.restart();
+}
+
+// Between two windows placed side by side.
+constexpr int kWindowGap = 8;
+
 // Where a window of `size` covers as little of `frame` as the screen allows: beside it
 // (right, then left), below or above it, or at one of its corners; never over `keepClear`
 // (the status bar, where failures show) when anywhere else will do; the first of equals.
 QPoint besideOf(const QRect& frame, const QSize& size, const QRect& screen,
                 const QRect& keepClear) {
-    constexpr int kGap = 8;
-    const int xs[] = {frame.right() + 1 + kGap, frame.left() - kGap - size.width(),
+    const int xs[] = {frame.right() + 1 + kWindowGap, frame.left() - kWindowGap - size.width(),
                       frame.right() + 1 - size.width()};
-    const int ys[] = {frame.top(), frame.bottom() + 1 + kGap, frame.top() - kGap - size.height(),
-                      frame.bottom() + 1 - size.height(), keepClear.top() - kGap - size.height()};
+    const int ys[] = {frame.top(), frame.bottom() + 1 + kWindowGap,
+                      frame.top() - kWindowGap - size.height(), frame.bottom() + 1 - size.height(),
+                      keepClear.top() - kWindowGap - size.height()};
     const int maxX = std::max(screen.left(), screen.right() + 1 - size.width());
     const int maxY = std::max(screen.top(), screen.bottom() + 1 - size.height());
     QPoint best;
@@ -79,6 +96,34 @@ void showWithinScreen(QWidget& window) {
                                std::max(area.top(), area.bottom() + 1 - frame.height())));
     if (at != frame.topLeft()) window.move(at);
 }
+
+// Runs an action once, right after a window's first paint has reached the screen, or after
+// a second if it is never painted (started minimised, say). Owned by the window.
+class AfterFirstPaint final : public QObject {
+public:
+    AfterFirstPaint(QWidget& window, std::function<void()> action)
+        : QObject(&window), action_(std::move(action)) {
+        window.installEventFilter(this);
+        QTimer::singleShot(1000, this, [this] { run(); });
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override {
+        // Queued behind the paint being delivered, so its picture is flushed first.
+        if (event->type() == QEvent::Paint)
+            QMetaObject::invokeMethod(
+                this, [this] { run(); }, Qt::QueuedConnection);
+        return false;
+    }
+
+private:
+    void run() {
+        if (!action_) return;
+        std::exchange(action_, nullptr)();
+        deleteLater();
+    }
+
+    std::function<void()> action_;
+};
 
 // Stands in for Qt's message handling while the window system is opened: when none can be
 // opened Qt ends the process; say instead that there is no display and how to get one.
@@ -136,16 +181,28 @@ void Main::setDriverDescription(const QString& text, const QString& toolTip) {
 }
 
 int Main::start() {
+    QElapsedTimer clock;
+    clock.start();
     auto* bench = new TrafficAndReplug(*form_, state_, declare_, *driver_); // owned by the form
     QObject::connect(form_.get(), &MainForm::boardBusy, &bench->watch(),
                      &board::BoardWatch::setPaused);
     const bool running = form_->Form_Load();
     if (loadFailed_) return kDriverLoadFailed;
     if (!running) return kFirmwareFailed;
+    logPhase(clock, "board started");
     showWithinScreen(*form_);
-    openSimulatedBoard();
+    logPhase(clock, "window shown");
+    // The Simulated Board window, a second window with fonts and a meter of its own, opens
+    // once the main window is on screen, rather than holding it back.
+    new AfterFirstPaint(*form_, [this] { // owned by the form
+        QElapsedTimer board;
+        board.start();
+        openSimulatedBoard();
+        logPhase(board, "simulated board window (after the first paint)");
+    });
     form_->addViewWindow(QStringLiteral("USB Traffic"), &bench->traffic());
     bench->started();
+    logPhase(clock, "traffic view");
     return 0;
 }
 
@@ -153,7 +210,10 @@ void Main::openSimulatedBoard() {
     if (!library_ || simBoard_) return;
     simBoard_ = SimBoardWindow::create(*library_, *form_);
     if (!simBoard_) return; // not the simulator's library
-    form_->addViewWindow(QStringLiteral("&Simulated Board"), simBoard_);
+    // First in the View menu: the board comes before its traffic.
+    QAction* item = form_->addViewWindow(QStringLiteral("&Simulated Board"), simBoard_);
+    form_->MnuView->removeAction(item);
+    form_->MnuView->insertAction(form_->MnuView->actions().value(0), item);
     declare_.addObserver([window = QPointer<SimBoardWindow>(simBoard_)](const board::Transfer&) {
         if (window) window->refresh();
     });
@@ -162,16 +222,29 @@ void Main::openSimulatedBoard() {
         form_->offerMeter(QStringLiteral("tcp://127.0.0.1:%1").arg(port),
                           SimBoardWindow::kMeterRoute);
     simBoard_->refresh();
-    simBoard_->adjustSize();
-    if (const QScreen* screen = form_->screen()) {
-        const QStatusBar* status = form_->statusBar();
-        const QRect statusArea(status->mapToGlobal(QPoint(0, 0)), status->size());
-        // Its frame will be the main window's, which is known already.
-        const QSize decoration = form_->frameGeometry().size() - form_->size();
-        simBoard_->move(besideOf(form_->frameGeometry(), simBoard_->size() + decoration,
-                                 screen->availableGeometry(), statusArea));
-    }
     simBoard_->show();
+    // Placed once shown: polishing and the first layout settle its size hint.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+    const QScreen* screen = form_->screen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = form_->frameGeometry();
+    const QStatusBar* status = form_->statusBar();
+    const QRect statusArea(status->mapToGlobal(QPoint(0, 0)), status->size());
+    // Its frame will be the main window's, which is known already.
+    const QSize decoration = frame.size() - form_->size();
+    QSize size = simBoard_->sizeHint().boundedTo(area.size() - decoration);
+    const int besideRoom = std::max(area.right() - frame.right(), frame.left() - area.left());
+    if (besideRoom < size.width() + decoration.width()) {
+        // It will lie over the main window: short enough to leave the status bar free (it
+        // scrolls), above the status bar or below the window.
+        const int room = std::max(statusArea.top() - area.top(), area.bottom() - frame.bottom()) -
+                         decoration.height() - kWindowGap;
+        size.setHeight(
+            std::max(simBoard_->minimumSizeHint().height(), std::min(room, size.height())));
+    }
+    simBoard_->resize(size);
+    simBoard_->move(besideOf(frame, size + decoration, area, statusArea));
 }
 
 void Main::onLoadError(const board::LoadError& error) {
@@ -229,6 +302,8 @@ int Main::run(int argc, char** argv, const Variant& variant) {
 
     // The window system takes its own options (-platform, -style, -geometry...) out of argv;
     // whatever else is left must be ours.
+    QElapsedTimer clock;
+    clock.start();
     qInstallMessageHandler(noDisplayHandler);
     QApplication app(argc, argv);
     qInstallMessageHandler(nullptr);
@@ -243,7 +318,9 @@ int Main::run(int argc, char** argv, const Variant& variant) {
         std::fprintf(stderr, "%s\n", choice.error().message.c_str());
         return kBadCommandLine;
     }
+    logPhase(clock, "window system opened");
     Main program(variant, choice->driverPath, programDir);
+    logPhase(clock, "window built");
     program.setFirmware(choice->firmware);
     program.setDriverDescription(choice->description, choice->driverPath);
     if (const int status = program.start(); status != 0) return status;

@@ -43,7 +43,7 @@ public:
     // Loads the main window and shows it when the board started. Returns 0 when the program
     // is running (the caller runs the event loop), else the exit status; the window has
     // then never been shown. On the simulated board's library the "Simulated Board" window
-    // opens beside the main window and the View menu offers it.
+    // opens beside the main window once that has been painted, and the View menu offers it.
     int start();
 
     // The firmware image the start hands to the driver (see MainForm::setFirmware).

@@ -10,6 +10,8 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalBlocker>
 #include <QVBoxLayout>
 
@@ -173,19 +175,36 @@ SimBoardWindow::SimBoardWindow(const Entries& entries, QWidget& parent)
     trace_ = new OutputTrace;
     scopeRow->addWidget(trace_);
 
-    auto* column = new QVBoxLayout(this);
+    // The contents scroll, so the window can be made as small as a small screen needs.
+    auto* contents = new QWidget;
+    auto* column = new QVBoxLayout(contents);
     column->addWidget(meter);
     column->addWidget(scope, 1);
     column->addWidget(die);
     column->addWidget(lines);
     column->addLayout(buttons);
     column->addWidget(note_);
+    scroll_ = new QScrollArea;
+    scroll_->setObjectName(QStringLiteral("SimBoardScroll"));
+    scroll_->setFrameShape(QFrame::NoFrame);
+    scroll_->setWidgetResizable(true);
+    scroll_->setWidget(contents);
+    auto* outer = new QVBoxLayout(this);
+    outer->setContentsMargins(0, 0, 0, 0);
+    outer->addWidget(scroll_);
 
     connect(unplug_, &QPushButton::clicked, this, &SimBoardWindow::UnplugButton_Click);
     connect(replug_, &QPushButton::clicked, this, &SimBoardWindow::ReplugButton_Click);
     connect(temperature_, &QDoubleSpinBox::valueChanged, this,
             &SimBoardWindow::TemperatureSpin_Change);
     refresh();
+}
+
+QSize SimBoardWindow::sizeHint() const {
+    // The whole contents with room for a vertical scroll bar, not the scroll area's own
+    // small default.
+    const QSize inner = scroll_->widget()->sizeHint();
+    return {inner.width() + scroll_->verticalScrollBar()->sizeHint().width(), inner.height()};
 }
 
 void SimBoardWindow::refresh() {

@@ -14,6 +14,7 @@
 class QDoubleSpinBox;
 class QLabel;
 class QPushButton;
+class QScrollArea;
 
 namespace tq::ui {
 
@@ -51,6 +52,9 @@ public:
     // 0 when it could not be started.
     int startMeter();
 
+    // The size that shows all of it; smaller sizes scroll.
+    QSize sizeHint() const override;
+
 public slots:
     // Re-reads the outputs, the temperature and the line states. Cheap enough to run after
     // every transfer: it formats only what changed.
@@ -80,6 +84,7 @@ private:
     QPushButton* replug_ = nullptr;
     QLabel* note_ = nullptr;
     OutputTrace* trace_ = nullptr;
+    QScrollArea* scroll_ = nullptr;
 
     // What is on screen, so refresh formats only what changed.
     std::array<double, 4> shownVolts_{};

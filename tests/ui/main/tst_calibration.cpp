@@ -245,8 +245,9 @@ private slots:
         reinterpret_cast<TQSim_Reset_fn>(sim.resolveOptional("TQSim_Reset"))();
         Main m(ui::kTQ5802R, QStringLiteral(TQ_SIM_LIBRARY), QStringLiteral(TQ_BIN_DIR));
         QCOMPARE(m.start(), 0);
+        QTRY_VERIFY(m.simulatedBoard()); // once the main window has been painted
         ui::SimBoardWindow* w = m.simulatedBoard();
-        QVERIFY(w && w->isVisible() && m.form().MnuView);
+        QVERIFY(w->isVisible() && m.form().MnuView);
         QCOMPARE(m.form().MnuView->title(), QStringLiteral("&View"));
         w->hide();
         QCOMPARE(m.form().MnuView->actions().size(), 2);
@@ -264,6 +265,7 @@ private slots:
 
         Program other = makeProgram(ui::kTQ5802R);
         QCOMPARE(other.main->start(), 0);
+        QTest::qWait(100);
         QVERIFY(!other.main->simulatedBoard() && other.main->form().MnuView);
         QCOMPARE(other.main->form().MnuView->actions().size(), 1);
         QCOMPARE(other.main->form().MnuView->actions()[0]->text(), QStringLiteral("USB Traffic"));
