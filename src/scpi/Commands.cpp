@@ -685,6 +685,7 @@ MessageNeeds Interpreter::needs(std::string_view message) const {
         if (r.error) break; // the message ends there
         n.board = n.board || !r.command->local;
         n.abort = n.abort || r.command->header == "ABORt";
+        n.waits = n.waits || n.abort || r.command->header == "*OPC" || r.command->header == "*WAI";
     }
     return n;
 }
