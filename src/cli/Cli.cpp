@@ -1,9 +1,9 @@
 #include "cli/Cli.h"
-#include "cli/PlotLibrary.h"
 
 #include "bench/StartOptions.h"
 #include "cli/Commands.h"
 #include "cli/Interrupt.h"
+#include "plot/PlotLibrary.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -62,9 +62,20 @@ int Run(int argc, char** argv) {
                                    [](const char* a) { return std::string_view(a) == "--plot"; });
     if (plots && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
-    PlotLibrary plotLibrary;
+    plot::PlotLibrary plotLibrary;
     std::unique_ptr<QCoreApplication> app;
-    if (plots) app = plotLibrary.createApplication(argc, argv);
+    if (plots) {
+        QString dir;
+        {
+            // Only an application knows the program's folder; this one lives just long enough.
+            const QCoreApplication probe(argc, argv);
+            dir = QCoreApplication::applicationDirPath();
+        }
+        if (const bench::Status loaded = plotLibrary.load(dir); !loaded)
+            std::fprintf(stderr, "tq5802ctl: %s\n", loaded.error().message.c_str());
+        else
+            app.reset(plotLibrary.createApplication(&argc, argv));
+    }
     if (!app) app = std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tq5802ctl"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TQ_VERSION));
@@ -120,7 +131,10 @@ int Run(int argc, char** argv) {
                                            commandWords[0] == QLatin1String("sweep")) &&
                                           commandWords.contains(QLatin1String("--json")));
     options.keepGoing = parser.isSet(keepGoing);
-    options.renderPlot = plotLibrary.renderer();
+    if (plotLibrary.loaded())
+        options.renderPlot = [&plotLibrary](const bench::SweepResult& r, const QString& path) {
+            return plotLibrary.render(r, path);
+        };
     options.model = parser.isSet(legacy) ? bench::Model::TQ5802 : bench::Model::TQ5802R;
     Output out(options.json ? Output::Format::JsonLines : Output::Format::Text);
     const auto refuse = [&](const QString& why) {

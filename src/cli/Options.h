@@ -11,7 +11,7 @@
 
 namespace tq::cli {
 
-// The program's exit codes; --help and the README list them.
+// The program's exit codes; --help and docs/scripting.md list them.
 enum ExitCode : int {
     kDone = 0,
     kTransferFailed = 1, // a transfer failed on the way

@@ -334,9 +334,11 @@ const Command kTable[] = {
      nullptr, "", "empties the error queue and the event status register", 1, 4, true},
     {"*OPC", 0, 0, [](Call& c) { c.session.esr |= kOperationComplete; },
      [](Call& c) { c.answer("1"); }, "",
-     "commands complete in order, so the query answers 1 at once", 1, 4, true},
-    {"*WAI", 0, -1, [](Call&) {}, nullptr, "", "nothing to wait for: commands run in order", 1, 4,
-     true},
+     "commands complete in order, so the query answers 1 once the sender's long operation "
+     "has ended",
+     1, 4, true},
+    {"*WAI", 0, -1, [](Call&) {}, nullptr, "",
+     "commands run in order: waits only for the sender's long operation", 1, 4, true},
     {"*ESR", -1, 0, nullptr,
      [](Call& c) {
          c.answer(std::to_string(c.session.esr));

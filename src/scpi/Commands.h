@@ -85,7 +85,7 @@ enum OperationBit : int {
     kSweeping = 1 << 3, // the lists are playing
 };
 
-// Every command, in the order the README lists them.
+// Every command, in the order docs/scpi.md lists them.
 std::span<const Command> CommandTable();
 
 struct Identity {

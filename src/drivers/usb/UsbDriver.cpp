@@ -20,7 +20,7 @@ constexpr uint8_t kVendorIn = 0xC0;
 constexpr uint8_t kStandardIn = 0x80;
 constexpr const char* kUdevHint =
     "no permission to open the board: install the udev rule 60-tq5802.rules "
-    "(see README, \"Using a real board\")";
+    "(see docs/real-board.md)";
 
 bool fits16(int32_t v) {
     return v >= 0 && v <= 0xFFFF;

@@ -1,8 +1,8 @@
 #include "ui/bench/MeterSweepDialog.h"
 
-#include "plot/SweepPlot.h"
 #include "ui/bench/MeterRun.h"
 #include "ui/bench/MeterSettings.h"
+#include "ui/bench/PlotArea.h"
 #include "ui/widgets/Named.h"
 
 #include <QApplication>
@@ -57,7 +57,10 @@ MeterSweepDialog::MeterSweepDialog(board::BoardLink& declare, board::DriverApi& 
     Summary->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
     Summary->setTextFormat(Qt::PlainText); // a meter's text is never markup
     Summary->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    Plot = new plot::SweepPlot(this);
+    Plot = named(new PlotArea([](const plot::PlotLibrary& library,
+                                 QWidget* area) { return library.createSweepPlot(area); },
+                              this),
+                 "Plot");
     Plot->setMinimumSize(640, 600);
 
     StartButton = named(new QPushButton(QStringLiteral("Start"), this), "StartButton");
@@ -105,7 +108,7 @@ void MeterSweepDialog::setRunning(bool running) {
     SweepPoints->setEnabled(!running && !SweepEveryCode->isChecked());
     CancelButton->setEnabled(running);
     ExportButton->setEnabled(!running && result_.has_value());
-    SavePlotButton->setEnabled(!running && result_.has_value());
+    SavePlotButton->setEnabled(!running && result_.has_value() && Plot->library().loaded());
     emit runningChanged(running);
 }
 
@@ -146,7 +149,7 @@ void MeterSweepDialog::start() {
         return;
     }
     result_ = std::move(result.value());
-    Plot->setResult(*result_);
+    if (Plot->plot()) Plot->library().showSweep(Plot->plot(), *result_);
     done(bench::SweepSummary(*result_).trimmed());
 }
 
@@ -168,7 +171,8 @@ void MeterSweepDialog::savePlot() {
     const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Plot"), QString(),
                                                       QStringLiteral("PNG (*.png);;SVG (*.svg)"));
     if (path.isEmpty()) return;
-    if (bench::Status s = plot::RenderSweepPlot(*result_, path); !s)
+    if (!Plot->library().loaded()) return;
+    if (bench::Status s = Plot->library().render(*result_, path); !s)
         QMessageBox::warning(this, windowTitle(), QString::fromStdString(s.error().message));
 }
 

@@ -19,13 +19,10 @@ class QProgressBar;
 class QPushButton;
 class QSpinBox;
 
-namespace tq::plot {
-class SweepPlot;
-}
-
 namespace tq::ui {
 
 class MeterSettings;
+class PlotArea;
 
 class MeterSweepDialog : public QDialog {
     Q_OBJECT
@@ -45,7 +42,7 @@ public:
     QPushButton* CloseButton;
     QProgressBar* Progress;
     QLabel* Summary;
-    plot::SweepPlot* Plot;
+    PlotArea* Plot; // the results' plot, from the plot library
 
     void start();
     bool running() const { return running_; }

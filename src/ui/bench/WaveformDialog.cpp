@@ -1,13 +1,10 @@
 #include "ui/bench/WaveformDialog.h"
 
 #include "ui/bench/MeterRun.h"
+#include "ui/bench/PlotArea.h"
+#include "ui/widgets/Named.h"
 
 #include "bench/Quantities.h"
-
-#include <QtCharts/QChart>
-#include <QtCharts/QChartView>
-#include <QtCharts/QLineSeries>
-#include <QtCharts/QValueAxis>
 
 #include <QApplication>
 #include <QCheckBox>
@@ -38,11 +35,6 @@ constexpr std::size_t kPreviewPoints = 2000;
 constexpr double kPreviewPeriods = 2;
 // The longest the event loop waits for its turn while a sequence plays.
 constexpr qint64 kEventsEveryMs = 15;
-
-template <typename W> W* named(W* w, const char* name) {
-    w->setObjectName(QString::fromLatin1(name));
-    return w;
-}
 
 QString Text(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
@@ -127,11 +119,10 @@ WaveformDialog::WaveformDialog(board::BoardLink& declare, board::DriverApi& driv
     playForm->addRow(QStringLiteral("Count (periods or passes):"), countRow);
     playForm->addRow(QStringLiteral("At the end:"), EndLevel);
 
-    auto* chart = new QChart;
-    chart->setAnimationOptions(QChart::NoAnimation);
-    chart->legend()->setAlignment(Qt::AlignTop);
-    Preview = named(new QChartView(chart, this), "Preview");
-    Preview->setRenderHint(QPainter::Antialiasing);
+    Preview = named(new PlotArea([](const plot::PlotLibrary& library,
+                                    QWidget* area) { return library.createLinePlot(area); },
+                                 this),
+                    "Preview");
     Preview->setMinimumSize(480, 300);
 
     Status = named(new QLabel(QStringLiteral("Ready"), this), "Status");
@@ -242,14 +233,11 @@ void WaveformDialog::updatePreview() {
         w->setEnabled(shape && !running_);
     for (QCheckBox* check : ChannelChecks)
         check->setEnabled(shape && !running_);
-    QChart* chart = Preview->chart();
-    chart->removeAllSeries();
-    for (QAbstractAxis* axis : chart->axes()) {
-        chart->removeAxis(axis);
-        delete axis;
-    }
     auto built = sequence();
-    if (!built) return say(QString::fromStdString(built.error().message), true);
+    if (!built) {
+        if (Preview->plot()) Preview->library().showLines(Preview->plot(), {});
+        return say(QString::fromStdString(built.error().message), true);
+    }
     const bench::Sequence& s = *built;
     const double rate = Rate->value();
     if (bench::Status refused = bench::CheckPlay(*bench_, s, options()); !refused)
@@ -258,21 +246,19 @@ void WaveformDialog::updatePreview() {
         say(QStringLiteral("Ready"));
 
     std::vector<bench::Channel> channels = bench::SequenceChannels(s);
-    std::vector<QLineSeries*> lines;
-    for (const bench::Channel c : channels) {
-        auto* line = new QLineSeries;
-        line->setName(Text(bench::ChannelCaption(c)));
-        lines.push_back(line);
-    }
+    std::vector<plot::PlotLine> lines;
+    for (const bench::Channel c : channels)
+        lines.push_back({Text(bench::ChannelCaption(c)), {}});
     if (const auto* table = std::get_if<bench::SequenceTable>(&s)) {
         const std::size_t n = std::min(table->points(), kPreviewPoints);
         for (std::size_t i = 0; i < n; ++i)
             for (std::size_t j = 0; j < channels.size(); ++j) {
                 const double v = table->values[i * channels.size() + j];
-                lines[j]->append(static_cast<double>(i) / rate,
-                                 table->columns[j].unit == bench::SequenceUnit::Code
-                                     ? bench_->codeToVolts(channels[j], static_cast<int32_t>(v))
-                                     : v);
+                lines[j].points.emplace_back(
+                    static_cast<double>(i) / rate,
+                    table->columns[j].unit == bench::SequenceUnit::Code
+                        ? bench_->codeToVolts(channels[j], static_cast<int32_t>(v))
+                        : v);
             }
     } else {
         const auto& shapes = std::get<std::vector<bench::Shape>>(s);
@@ -284,28 +270,10 @@ void WaveformDialog::updatePreview() {
             const double t = std::min(static_cast<double>(i) / rate,
                                       seconds * static_cast<double>(i) / static_cast<double>(n));
             for (std::size_t j = 0; j < shapes.size(); ++j)
-                lines[j]->append(t, bench::ShapeVolts(shapes[j], t));
+                lines[j].points.emplace_back(t, bench::ShapeVolts(shapes[j], t));
         }
     }
-    auto* x = new QValueAxis;
-    x->setTitleText(QStringLiteral("s"));
-    auto* y = new QValueAxis;
-    y->setTitleText(QStringLiteral("V"));
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    double low = 0, high = 0, end = 0;
-    for (QLineSeries* line : lines) {
-        chart->addSeries(line);
-        line->attachAxis(x);
-        line->attachAxis(y);
-        for (const QPointF& p : line->points()) {
-            low = std::min(low, p.y());
-            high = std::max(high, p.y());
-            end = std::max(end, p.x());
-        }
-    }
-    x->setRange(0, std::max(end, 1e-3));
-    y->setRange(low - 0.5, high + 0.5);
+    if (Preview->plot()) Preview->library().showLines(Preview->plot(), lines);
 }
 
 void WaveformDialog::setRunning(bool running) {
@@ -322,7 +290,10 @@ void WaveformDialog::setRunning(bool running) {
 void WaveformDialog::start() {
     if (running_) return;
     auto built = sequence();
-    if (!built) return say(QString::fromStdString(built.error().message), true);
+    if (!built) {
+        if (Preview->plot()) Preview->library().showLines(Preview->plot(), {});
+        return say(QString::fromStdString(built.error().message), true);
+    }
     MeterRun modal(*this); // the board is the dialog's while it plays
     // Afresh: the lines it puts back afterwards are the window's as they are now.
     bench_.emplace(declare_, driver_, model_);

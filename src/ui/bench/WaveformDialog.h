@@ -15,8 +15,6 @@
 #include <optional>
 
 class QCheckBox;
-class QChart;
-class QChartView;
 class QComboBox;
 class QDoubleSpinBox;
 class QLabel;
@@ -26,6 +24,8 @@ class QRadioButton;
 class QSpinBox;
 
 namespace tq::ui {
+
+class PlotArea;
 
 class WaveformDialog : public QDialog {
     Q_OBJECT
@@ -50,7 +50,7 @@ public:
     QSpinBox* Count;
     QCheckBox* Forever;
     QComboBox* EndLevel;
-    QChartView* Preview;
+    PlotArea* Preview; // what will be played, from the plot library
     QLabel* Status;
     QPushButton* StartButton;
     QPushButton* StopButton;

@@ -3,6 +3,7 @@
 // the dialog alone takes input meanwhile.
 
 #include "WindowFixture.h"
+#include "ui/bench/PlotArea.h"
 #include "ui/bench/WaveformDialog.h"
 #include "ui/main/MainForm.h"
 
@@ -40,7 +41,9 @@ private slots:
         d->Frequency->setValue(50);
         d->Rate->setValue(500);
         d->Count->setValue(2);
-        QCOMPARE(d->Preview->chart()->series().size(), 2);
+        const auto* preview = d->Preview->findChild<QChartView*>();
+        QVERIFY(preview);
+        QCOMPARE(preview->chart()->series().size(), 2);
         QTest::mouseClick(d->StartButton, Qt::LeftButton);
         QVERIFY2(d->report() && d->report()->points == 20, qPrintable(d->Status->text()));
         const TQSimRegisters played = p.driver->registers();
