@@ -15,9 +15,15 @@ std::string RangeChoices(std::string_view separator) {
     return text;
 }
 
+std::string_view WaveformName(Waveform waveform) {
+    for (const WaveformWord& w : kWaveformWords)
+        if (w.waveform == waveform) return w.key;
+    return {};
+}
+
 std::string_view EndLevelName(EndLevel level) {
     for (const EndLevelWord& w : kEndLevels)
-        if (w.level == level) return w.word;
+        if (w.level == level) return w.key;
     return {};
 }
 

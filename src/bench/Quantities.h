@@ -125,11 +125,24 @@ inline constexpr FunctionSetting kFunctionSettings[] = {
 inline constexpr std::array<std::string_view, 2> kSwitchWords{"off", "on"};
 inline constexpr std::array<std::string_view, 3> kPinWords{"in", "low", "high"};
 
+// ---- Sequences: the words of tq5802ctl play, the Waveform window and the SCPI list mode ----
+
+// A shape: tq5802ctl's --shape value, as the window lists it too.
+struct WaveformWord {
+    Waveform waveform;
+    std::string_view key;
+};
+inline constexpr WaveformWord kWaveformWords[] = {
+    {Waveform::Sine, "sine"}, {Waveform::Triangle, "triangle"}, {Waveform::Square, "square"},
+    {Waveform::Ramp, "ramp"}, {Waveform::Steps, "steps"},
+};
+std::string_view WaveformName(Waveform waveform);
+
 // How a play ends: tq5802ctl's --end value (the SCPI list mode's in capitals) and the
 // window's choice.
 struct EndLevelWord {
     EndLevel level;
-    std::string_view word;
+    std::string_view key;
     std::string_view caption;
 };
 inline constexpr EndLevelWord kEndLevels[] = {
@@ -137,6 +150,16 @@ inline constexpr EndLevelWord kEndLevels[] = {
     {EndLevel::Zero, "zero", "Go to 0 V"},
 };
 std::string_view EndLevelName(EndLevel level);
+
+// The keys of a table's entries with `separator` between them: "hold|zero".
+std::string KeyChoices(const auto& table, std::string_view separator = "|") {
+    std::string text;
+    for (const auto& entry : table) {
+        if (!text.empty()) text += separator;
+        text += entry.key;
+    }
+    return text;
+}
 
 // "10|10.2564|10.5263": the full scales a channel's range can be given as, in volts, with
 // `separator` between them.

@@ -2,6 +2,7 @@
 
 #include "bench/FileInput.h"
 #include "bench/Meter.h"
+#include "bench/Quantities.h"
 #include "device/RegisterMap.h"
 
 #include <QJsonObject>
@@ -24,9 +25,6 @@ using Seconds = std::chrono::duration<double>;
 constexpr auto kCancelPoll = std::chrono::milliseconds(10);
 constexpr auto kProgressEvery = std::chrono::milliseconds(100);
 constexpr qsizetype kQuotedMax = 40;
-
-constexpr std::array<std::string_view, 5> kWaveformNames{"sine", "triangle", "square", "ramp",
-                                                         "steps"};
 
 QString Num(double x) {
     return QString::number(x, 'g', 8);
@@ -309,16 +307,6 @@ Outcome<SequenceTable> ReadSequenceCsv(const QString& path) {
 }
 
 // ---- Shapes --------------------------------------------------------------------------------
-
-std::string_view WaveformName(Waveform waveform) {
-    return kWaveformNames[static_cast<std::size_t>(waveform)];
-}
-
-std::optional<Waveform> WaveformFromName(std::string_view name) {
-    for (const Waveform w : kWaveforms)
-        if (EqualNoCase(name, WaveformName(w))) return w;
-    return std::nullopt;
-}
 
 double ShapeVolts(const Shape& s, double seconds) {
     const double cycles = s.frequency * seconds + s.phaseDegrees / 360.0;

@@ -57,12 +57,8 @@ Outcome<SequenceTable> ReadSequenceCsv(const QString& path);
 
 // ---- Shapes --------------------------------------------------------------------------------
 
+// Named by the table of quantities (bench/Quantities.h).
 enum class Waveform { Sine, Triangle, Square, Ramp, Steps };
-// "sine", "triangle", "square", "ramp", "steps".
-std::string_view WaveformName(Waveform waveform);
-std::optional<Waveform> WaveformFromName(std::string_view name); // any letter case
-inline constexpr std::array kWaveforms{Waveform::Sine, Waveform::Triangle, Waveform::Square,
-                                       Waveform::Ramp, Waveform::Steps};
 
 // One channel's shape. With x the position in the period, frac(frequency t + phase / 360):
 // sine offset + A sin(2 pi x); triangle rises from offset through offset + A at x = 1/4 and

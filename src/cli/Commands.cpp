@@ -109,9 +109,11 @@ const std::array kCommands{
             .inBatch = false,
             .parse = ParseSweep},
     Command{.name = "play",
-            .usage = "play --rate HZ [--count N | --forever] [--end hold|zero] (--csv FILE | "
-                     "--shape sine|triangle|square|ramp|steps --freq HZ --amplitude V "
-                     "[--offset V] [--phase DEG] [--steps N] --channels A,B,...)",
+            .usage = "play --rate HZ [--count N | --forever] [--end " +
+                     bench::KeyChoices(bench::kEndLevels) + "] (--csv FILE | --shape " +
+                     bench::KeyChoices(bench::kWaveformWords) +
+                     " --freq HZ --amplitude V [--offset V] [--phase DEG] [--steps N] "
+                     "--channels A,B,...)",
             .summary = "play a list of points (CSV, header A..D in volts or A_code..D_code) or "
                        "a shape, each point's channels moving together; --count is times through "
                        "the list or periods of the shape; SIGINT or SIGTERM stops it",

@@ -5,6 +5,7 @@
 #include "cli/Interrupt.h"
 #include "cli/Parse.h"
 
+#include "bench/Quantities.h"
 #include "bench/Sequence.h"
 
 #include <QFileInfo>
@@ -81,17 +82,15 @@ bench::Outcome<PlayWords> ParsePlayWords(Args args) {
             if (!n) return n.error();
             w.options.count = *n;
         } else if (word == kEnd) {
-            const auto end = ParseChoice(v, "end", {"hold", "zero"});
+            const auto end = ParseKey(v, "end", bench::kEndLevels);
             if (!end) return end.error();
-            w.options.end = *end == 0 ? bench::EndLevel::Hold : bench::EndLevel::Zero;
+            w.options.end = bench::kEndLevels[static_cast<std::size_t>(*end)].level;
         } else if (word == kCsv) {
             w.csv = QFileInfo(QString::fromUtf8(v)).absoluteFilePath();
         } else if (word == kShape) {
-            const auto waveform = bench::WaveformFromName(v);
-            if (!waveform)
-                return bench::UsageError(
-                    Cat({"--shape takes sine, triangle, square, ramp or steps, not ", Quoted(v)}));
-            shape.waveform = *waveform;
+            const auto waveform = ParseKey(v, "shape", bench::kWaveformWords);
+            if (!waveform) return waveform.error();
+            shape.waveform = bench::kWaveformWords[static_cast<std::size_t>(*waveform)].waveform;
             haveShape = true;
         } else if (word == kFreq) {
             taken = number(shape.frequency);

@@ -270,13 +270,6 @@ void RunAutoCalibration(Call& c, bool answer) {
     });
 }
 
-std::string EndLevelChoices() {
-    std::string text;
-    for (const bench::EndLevelWord& w : bench::kEndLevels)
-        text += (text.empty() ? "" : "|") + UpperCase(w.word);
-    return text;
-}
-
 // SCPI's number for INFinity.
 constexpr double kInfinity = 9.9e37;
 
@@ -317,7 +310,7 @@ void Initiate(Call& c) {
 }
 
 const std::string kRangeParameters = bench::RangeChoices() + "|MIN|MAX";
-const std::string kEndParameters = EndLevelChoices();
+const std::string kEndParameters = UpperCase(bench::KeyChoices(bench::kEndLevels));
 
 const Command kTable[] = {
     // ---- IEEE 488.2 common commands -----------------------------------------------------
@@ -341,9 +334,11 @@ const Command kTable[] = {
      nullptr, "", "empties the error queue and the event status register", 1, 4, true},
     {"*OPC", 0, 0, [](Call& c) { c.session.esr |= kOperationComplete; },
      [](Call& c) { c.answer("1"); }, "",
-     "commands complete in order, so the query answers 1 at once", 1, 4, true},
-    {"*WAI", 0, -1, [](Call&) {}, nullptr, "", "nothing to wait for: commands run in order", 1, 4,
-     true},
+     "commands complete in order, so the query answers 1 once the sender's long operation "
+     "has ended",
+     1, 4, true},
+    {"*WAI", 0, -1, [](Call&) {}, nullptr, "",
+     "commands run in order: waits only for the sender's long operation", 1, 4, true},
     {"*ESR", -1, 0, nullptr,
      [](Call& c) {
          c.answer(std::to_string(c.session.esr));
@@ -514,7 +509,7 @@ const Command kTable[] = {
     {"SOURce:LIST:END", 1, 0,
      [](Call& c) {
          for (const bench::EndLevelWord& w : bench::kEndLevels)
-             if (IsWord(c.params[0], UpperCase(w.word))) return void(c.list.play.end = w.level);
+             if (IsWord(c.params[0], UpperCase(w.key))) return void(c.list.play.end = w.level);
          c.session.fail(-224, c.params[0]);
      },
      [](Call& c) { c.answer(UpperCase(bench::EndLevelName(c.list.play.end))); }, kEndParameters,
@@ -692,6 +687,7 @@ MessageNeeds Interpreter::needs(std::string_view message) const {
         if (r.error) break; // the message ends there
         n.board = n.board || !r.command->local;
         n.abort = n.abort || r.command->header == "ABORt";
+        n.waits = n.waits || n.abort || r.command->header == "*OPC" || r.command->header == "*WAI";
     }
     return n;
 }

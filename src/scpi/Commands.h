@@ -70,6 +70,8 @@ private:
 struct MessageNeeds {
     bool board = false; // a command touches the board: it waits for its turn
     bool abort = false; // ABORt: the sender's long operation stops at once
+    // *OPC, *WAI or ABORt: from the sender of the long operation, the message waits for its end
+    bool waits = false;
 };
 
 // List mode, instrument-wide like the board: what INITiate plays.

@@ -317,9 +317,10 @@ void ScpiServer::dispatch(const ClientPtr& client, QByteArray message) {
             std::string_view(message.constData(), static_cast<std::size_t>(message.size())));
         if (needs.abort && client == owner_) worker_.cancel();
         // Questions that leave the board alone need not wait: others', and the sender's own
-        // once nothing of its message is left to answer (INITiate on its own; after an ABORt
-        // its messages wait for the stop). A client's own messages keep their order.
-        const bool alongside = client != owner_ || (running_.settled() && !needs.abort);
+        // once nothing of its message is left to answer (INITiate on its own), unless they
+        // wait for the operation's end (*OPC?, or what follows its ABORt). A client's own
+        // messages keep their order.
+        const bool alongside = client != owner_ || (running_.settled() && !needs.waits);
         if (!needs.board && alongside && client->queued == 0) {
             carryOut(client, message);
             return;

@@ -2,6 +2,7 @@
 // when, and what is refused before anything does.
 
 #include "bench/Sequence.h"
+#include "bench/Quantities.h"
 
 #include "RecordingDriver.h"
 

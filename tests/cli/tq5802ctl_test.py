@@ -3,6 +3,7 @@ and a snapshot round trip. The simulated board lives as long as one process, so 
 command did is read back by later lines of the same batch."""
 
 import json
+import math
 import os
 import subprocess
 import sys
@@ -390,6 +391,17 @@ class Play(unittest.TestCase):
         code, _, err = run("--simulate", "--json", "play", "--rate", "10", "--csv", self.csv)
         self.assertEqual(code, 2, err)
         self.assertIn("point 2, DAC A: 10.5 V is outside its range", err)
+
+    def test_each_shape_by_its_name(self):
+        # Eight points of one 10 Hz period, 5 V peak on +-10 V: the last one, at 7/8 of the
+        # period, tells the shapes apart.
+        for shape, volts in (("sine", -5 * math.sqrt(0.5)), ("triangle", -2.5), ("square", -5),
+                             ("ramp", 3.75), ("steps", 5)):
+            with self.subTest(shape=shape):
+                code, objects, err = batch(f"play --rate 80 --count 1 --shape {shape} --freq 10 "
+                                           "--amplitude 5 --channels A\nread data A\n")
+                self.assertEqual(code, 0, err)
+                self.assertAlmostEqual(objects[1]["code"], 32768 * (1 + volts / 10), delta=1)
 
     def test_a_signal_stops_it_with_its_summary(self):
         for signal in (subprocess.signal.SIGINT, subprocess.signal.SIGTERM):

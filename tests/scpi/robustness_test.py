@@ -264,7 +264,8 @@ def long_operations(program):
 def list_mode(program):
     # INITiate plays beside the server: its sender's questions and others' are answered
     # meanwhile with the running bit set, board commands wait, and ABORt stops the play;
-    # what the sender asks after ABORt is answered once it has stopped.
+    # what the sender asks after ABORt is answered once it has stopped, and its *OPC? once
+    # the play has ended.
     with Server(program) as server:
         (a, af), (b, bf) = connect(server.port), connect(server.port)
         af.write(b"SOUR1:LIST:VOLT 1,-1;:SOUR:LIST:RATE 100;COUN INF\nINIT\n")
@@ -279,6 +280,9 @@ def list_mode(program):
         expect(ask(af, "STAT:OPER:COND?") == "0", "ABORt stopped the play")
         expect(ask(af, "SYST:ERR?") == '0,"No error"', "a stop is no error")
         expect(bf.readline() == b"9\n", "the board command ran after it")
+        af.write(b"SOUR:LIST:RATE 2;COUN 1\nINIT\n")
+        expect(ask(af, "*OPC?") == "1" and ask(af, "STAT:OPER:COND?") == "0",
+               "*OPC? waits for the play's end")
 
 
 if __name__ == "__main__":

@@ -4,6 +4,8 @@
 #include "ui/bench/PlotArea.h"
 #include "ui/widgets/Named.h"
 
+#include "bench/Quantities.h"
+
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
@@ -63,10 +65,11 @@ WaveformDialog::WaveformDialog(board::BoardLink& declare, board::DriverApi& driv
     FileSource = named(new QRadioButton(QStringLiteral("CSV file"), this), "FileSource");
     ShapeSource->setChecked(true);
     ShapeKind = named(new QComboBox(this), "ShapeKind");
-    for (const bench::Waveform w : bench::kWaveforms)
-        ShapeKind->addItem(Text(bench::WaveformName(w)));
-    Amplitude = Number(this, "Amplitude", 0, 10.5263, 5, 4, QStringLiteral(" V"));
-    Offset = Number(this, "Offset", -10.5263, 10.5263, 0, 4, QStringLiteral(" V"));
+    for (const bench::WaveformWord& w : bench::kWaveformWords)
+        ShapeKind->addItem(Text(w.key));
+    const double widest = bench::RangeMaxVolts();
+    Amplitude = Number(this, "Amplitude", 0, widest, 5, 4, QStringLiteral(" V"));
+    Offset = Number(this, "Offset", -widest, widest, 0, 4, QStringLiteral(" V"));
     Frequency =
         Number(this, "Frequency", 0.001, bench::MaxRate(1) / 2, 10, 3, QStringLiteral(" Hz"));
     Phase = Number(this, "Phase", -360, 360, 0, 1, QStringLiteral(" \u00B0"));
@@ -106,7 +109,8 @@ WaveformDialog::WaveformDialog(board::BoardLink& declare, board::DriverApi& driv
     Count->setValue(10);
     Forever = named(new QCheckBox(QStringLiteral("Until stopped"), this), "Forever");
     EndLevel = named(new QComboBox(this), "EndLevel");
-    EndLevel->addItems({QStringLiteral("Hold the last point"), QStringLiteral("Go to 0 V")});
+    for (const bench::EndLevelWord& w : bench::kEndLevels)
+        EndLevel->addItem(Text(w.caption));
     auto* countRow = new QHBoxLayout;
     countRow->addWidget(Count, 1);
     countRow->addWidget(Forever);
@@ -198,8 +202,9 @@ bench::Outcome<bench::Sequence> WaveformDialog::sequence() {
     for (const bench::Channel c : bench::kChannels)
         if (ChannelChecks[bench::ChannelIndex(c)]->isChecked())
             shapes.push_back({.channel = c,
-                              .waveform = bench::kWaveforms[static_cast<std::size_t>(
-                                  std::max(ShapeKind->currentIndex(), 0))],
+                              .waveform = bench::kWaveformWords[static_cast<std::size_t>(std::max(
+                                                                    ShapeKind->currentIndex(), 0))]
+                                              .waveform,
                               .amplitude = Amplitude->value(),
                               .offset = Offset->value(),
                               .frequency = Frequency->value(),
@@ -216,7 +221,8 @@ bench::PlayOptions WaveformDialog::options() const {
         o.count.reset();
     else
         o.count = Count->value();
-    o.end = EndLevel->currentIndex() == 1 ? bench::EndLevel::Zero : bench::EndLevel::Hold;
+    o.end =
+        bench::kEndLevels[static_cast<std::size_t>(std::max(EndLevel->currentIndex(), 0))].level;
     return o;
 }
 

@@ -5,6 +5,7 @@
 // the median of the per-repetition ratios.
 
 #include "EmulatedBoard.h"
+#include "Preload.h"
 
 #include "board/DriverLibrary.h"
 
@@ -82,13 +83,7 @@ int takeRepetitions(int& argc, char** argv) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // The emulation needs umockdev's preload library from the process's start.
-    if (const char* p = std::getenv("LD_PRELOAD"); !p || !std::strstr(p, "libumockdev-preload")) {
-        setenv("LD_PRELOAD", "libumockdev-preload.so.0", 1);
-        setenv("ASAN_OPTIONS", "verify_asan_link_order=0", 1);
-        execv("/proc/self/exe", argv);
-        return 1;
-    }
+    tq::usbtest::RunWithPreload(argv);
     const int repetitions = takeRepetitions(argc, argv);
     benchmark::Initialize(&argc, argv);
 
