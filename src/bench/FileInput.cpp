@@ -75,4 +75,12 @@ Outcome<QByteArray> ReadStandardInput(qint64 limit) {
     return ReadBounded(file, name, limit);
 }
 
+std::string_view Trimmed(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
+        text.remove_suffix(1);
+    return text;
+}
+
 } // namespace tq::bench

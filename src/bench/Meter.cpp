@@ -30,6 +30,8 @@ Error MeterError(const QString& message) {
 
 // A meter's answer is a reading or an identity; anything longer is a device that will not stop.
 constexpr qsizetype kMaxAnswer = 64 * 1024;
+// How long a wait for an answer goes before the cancel check is asked again.
+constexpr qint64 kWaitSliceMs = 50;
 
 Error TooLong() {
     return MeterError(QStringLiteral("answer from the meter is longer than 64 KiB"));
@@ -109,9 +111,10 @@ public:
             }
             if (socket_.state() != QAbstractSocket::ConnectedState) return closed();
             if (deadline.hasExpired()) return silent();
+            if (stopWaiting()) return Error{Error::Kind::Cancelled, "cancelled"};
             // Timeout, data or a closed socket: the next round tells which.
             socket_.waitForReadyRead(
-                static_cast<int>(std::max<qint64>(1, deadline.remainingTime())));
+                static_cast<int>(std::clamp<qint64>(deadline.remainingTime(), 1, kWaitSliceMs)));
         }
     }
 
@@ -291,6 +294,11 @@ Outcome<std::unique_ptr<Meter>> Meter::connect(const MeterOptions& options) {
 
 Meter::Meter(std::unique_ptr<MeterLink> link, MeterOptions options, QString where)
     : link_(std::move(link)), options_(std::move(options)), where_(std::move(where)) {}
+
+std::function<bool()> Meter::setCancelCheck(std::function<bool()> cancelled) {
+    link_->setWaitCheck(cancelled);
+    return std::exchange(cancelled_, std::move(cancelled));
+}
 
 Meter::~Meter() = default;
 

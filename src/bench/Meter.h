@@ -58,8 +58,19 @@ class MeterLink {
 public:
     virtual ~MeterLink() = default;
     virtual Status send(const QByteArray& line) = 0;
-    // One answer line without its terminator.
+    // One answer line without its terminator. A link that waits in slices asks the wait
+    // check between them and ends with an Error of kind Cancelled once it says so.
     virtual Outcome<QByteArray> receive() = 0;
+
+    // Polled about every 50 ms while an answer is awaited, so a wait for a silent meter can
+    // be stopped, and a window waiting on its own thread keeps handling its events.
+    void setWaitCheck(std::function<bool()> check) { waitCheck_ = std::move(check); }
+
+protected:
+    bool stopWaiting() const { return waitCheck_ && waitCheck_(); }
+
+private:
+    std::function<bool()> waitCheck_;
 };
 
 class Meter {
@@ -76,12 +87,10 @@ public:
     const MeterOptions& options() const { return options_; }
     QString where() const { return where_; }
     void setProbeRequest(ProbeRequest ask) { ask_ = std::move(ask); }
-    // Polled before each reading and while settling: once it returns true, settle() and
-    // measure() end with an Error of kind Cancelled, so a stop is seen within one reading.
-    // Empty: never cancelled. Returns the check it replaces.
-    std::function<bool()> setCancelCheck(std::function<bool()> cancelled) {
-        return std::exchange(cancelled_, std::move(cancelled));
-    }
+    // Polled before each reading, while settling and while waiting for an answer: once it
+    // returns true, settle(), measure() and query() end with an Error of kind Cancelled, so a
+    // stop is seen within one reading. Empty: never cancelled. Returns the check it replaces.
+    std::function<bool()> setCancelCheck(std::function<bool()> cancelled);
 
     Status send(const QByteArray& command);
     Outcome<QByteArray> query(const QByteArray& command);

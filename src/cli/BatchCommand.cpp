@@ -34,14 +34,6 @@ bench::Error::Kind KindOf(int exitCode) {
     }
 }
 
-std::string_view Trimmed(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
-        s.remove_prefix(1);
-    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
-        s.remove_suffix(1);
-    return s;
-}
-
 } // namespace
 
 bench::Outcome<Step> ParseBatch(Args args) {
@@ -51,9 +43,7 @@ bench::Outcome<Step> ParseBatch(Args args) {
     constexpr qint64 kLargest = 16 << 20;
     const bench::Outcome<QByteArray> bytes =
         fromStdin ? bench::ReadStandardInput(kLargest)
-                  : bench::ReadInputFile(
-                        QString::fromUtf8(args[0]),
-                        kLargest);
+                  : bench::ReadInputFile(QString::fromUtf8(args[0]), kLargest);
     if (!bytes) return bytes.error();
     auto script = std::make_shared<const std::string>(bytes->constData(),
                                                       static_cast<std::size_t>(bytes->size()));
@@ -74,10 +64,10 @@ bench::Outcome<Step> ParseBatch(Args args) {
         rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
         const bench::Outcome<LineWords> split = SplitWords(text);
         if (!split) {
-            refuse(number, Trimmed(text), split.error().message);
+            refuse(number, bench::Trimmed(text), split.error().message);
             continue;
         }
-        text = Trimmed(text.substr(0, split->end));
+        text = bench::Trimmed(text.substr(0, split->end));
         if (split->words.empty()) continue;
         const std::vector<std::string_view> words(split->words.begin(), split->words.end());
         bench::Outcome<Parsed> parsed = ParseCommand(words, true);

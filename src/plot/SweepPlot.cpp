@@ -148,8 +148,10 @@ bench::Status RenderSweepPlot(const bench::SweepResult& result, const QString& p
     plot.setAttribute(Qt::WA_DontShowOnScreen);
     plot.resize(size);
     plot.setResult(result);
-    plot.show(); // lays the charts out; nothing reaches a screen
-    plot.hide();
+    // Laid out without being shown (render() delivers the pending resizes): showing, even
+    // off screen, has the offscreen platform complain on standard error.
+    plot.ensurePolished();
+    plot.layout()->activate();
     const bool svg =
         QFileInfo(path).suffix().compare(QLatin1String("svg"), Qt::CaseInsensitive) == 0;
     if (svg) {

@@ -464,7 +464,8 @@ const Command kTable[] = {
              if (!v) return;
              if (*v < -fs || *v > fs)
                  return c.session.fail(-222, "point " + std::to_string(i + 1) + ", " + c.params[i] +
-                                                 " V, is outside the channel's range");
+                                                 " V, is outside the channel's range +/-" +
+                                                 Call::Text(fs) + " V");
              values.push_back(*v);
          }
          c.list.volts[bench::ChannelIndex(c.channel())] = std::move(values);

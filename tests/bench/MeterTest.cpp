@@ -147,6 +147,22 @@ TEST(Meter, FailuresNameTheMeter) {
     }
 }
 
+// A wait for a silent meter asks the cancel check as it goes, so a stop (or a window's
+// events) need not wait for the answer's timeout.
+TEST(Meter, AWaitForAnAnswerCanBeStopped) {
+    FakeMeter fake([](const QByteArray&) { return Reply{Reply::Silence, {}}; });
+    MeterOptions options = Options(fake);
+    options.timeout = std::chrono::milliseconds(10'000);
+    auto meter = Meter::connect(options);
+    ASSERT_TRUE(meter.ok());
+    int asked = 0;
+    meter.value()->setCancelCheck([&asked] { return ++asked > 1; }); // once before the query
+    const Outcome<Reading> r = meter.value()->measure();
+    ASSERT_FALSE(r.ok());
+    EXPECT_EQ(r.error().kind, Error::Kind::Cancelled) << r.error().message;
+    EXPECT_EQ(asked, 2);
+}
+
 // A USBTMC address names a driver's device node and nothing else: the address may come from a
 // remote client, and a file opened there would be written to.
 TEST(Meter, RefusesAddressesAndOptions) {

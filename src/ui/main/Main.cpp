@@ -104,7 +104,11 @@ public:
     AfterFirstPaint(QWidget& window, std::function<void()> action)
         : QObject(&window), action_(std::move(action)) {
         window.installEventFilter(this);
-        QTimer::singleShot(1000, this, [this] { run(); });
+        // A timer of its own, not a single-shot one of Qt's, goes with it when the window
+        // goes first.
+        fallback_.setSingleShot(true);
+        connect(&fallback_, &QTimer::timeout, this, [this] { run(); });
+        fallback_.start(1000);
     }
 
     bool eventFilter(QObject*, QEvent* event) override {
@@ -123,6 +127,7 @@ private:
     }
 
     std::function<void()> action_;
+    QTimer fallback_;
 };
 
 // Stands in for Qt's message handling while the window system is opened: when none can be
