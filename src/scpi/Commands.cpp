@@ -250,10 +250,14 @@ void RunAutoCalibration(Call& c, bool answer) {
     options.url = QString::fromStdString(chosen->url);
     options.routeTemplate = QString::fromStdString(chosen->route.value_or(c.session.meterRoute));
     options.samples = 4;
-    c.later([&bench = c.bench, options, channel = c.channel(),
-             answer](std::stop_token stop) -> LongFinish {
+    const bool accepted = c.later([&bench = c.bench, options, channel = c.channel(),
+                                   answer](std::stop_token stop) -> LongFinish {
         auto meter = bench::Meter::connect(options);
-        if (!meter) return [e = meter.error()](Call& c) { c.report(e); };
+        if (!meter)
+            return [e = meter.error()](Call& c) {
+                c.operation &= ~kCalibrating;
+                c.report(e);
+            };
         meter.value()->setProbeRequest([](Channel) { return true; });
         bench::CalibrationOptions only;
         only.channels = {channel};
@@ -261,6 +265,7 @@ void RunAutoCalibration(Call& c, bool answer) {
         hooks.cancelled = [stop] { return stop.stop_requested(); };
         auto results = bench::Calibrate(bench, *meter.value(), only, hooks);
         return [results = std::move(results), answer](Call& c) {
+            c.operation &= ~kCalibrating;
             if (!results) return c.report(results.error());
             const bench::ChannelCalibration& r = results->front();
             if (answer)
@@ -268,6 +273,7 @@ void RunAutoCalibration(Call& c, bool answer) {
                          Call::Text(r.after.zeroScaleLsb) + "," + std::to_string(r.passes));
         };
     });
+    if (accepted) c.operation |= kCalibrating;
 }
 
 // SCPI's number for INFinity.
@@ -371,7 +377,9 @@ const Command kTable[] = {
      "the SCPI version followed", 1, 4, true},
     {"STATus:OPERation:CONDition", -1, 0, nullptr,
      [](Call& c) { c.answer(std::to_string(c.operation)); }, "",
-     "operation status: 8 = the lists are playing (INITiate)", 1, 4, true},
+     "operation status: 1 = calibrating (CALibration#:AUTO), 8 = the lists are playing "
+     "(INITiate)",
+     1, 4, true},
     // ---- Channels: suffix 1..4 = DAC A..D ------------------------------------------------
     {"SOURce#:VOLTage[:LEVel]", 1, 0,
      [](Call& c) {

@@ -82,7 +82,8 @@ struct ListSettings {
 
 // Bits of the operation status register (STATus:OPERation:CONDition?), as SCPI numbers them.
 enum OperationBit : int {
-    kSweeping = 1 << 3, // the lists are playing
+    kCalibrating = 1 << 0, // CALibration<n>:AUTO runs
+    kSweeping = 1 << 3,    // the lists are playing
 };
 
 // Every command, in the order docs/scpi.md lists them.

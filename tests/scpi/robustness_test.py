@@ -229,7 +229,7 @@ def long_operations(program):
         af.flush()
         time.sleep(0.3)
         for query, answer in [("*IDN?", "TQ5802R evaluation"), ("*STB?", "0"),
-                              ("SYST:ERR?", "0,")]:
+                              ("SYST:ERR?", "0,"), ("STAT:OPER:COND?", "1")]:
             expect(ask(bf, query).startswith(answer), f"{query} answered during AUTO")
         expect(waiting(a), "AUTO still running")
         bf.write(b"SOUR1:DATA 5;DATA?\n")
@@ -238,6 +238,7 @@ def long_operations(program):
         expect(waiting(b), "a board command waits for AUTO")
         expect(af.readline().startswith(b"1,"), "AUTO within tolerance")
         expect(bf.readline() == b"5\n", "the board command ran after it")
+        expect(ask(bf, "STAT:OPER:COND?") == "0", "the calibrating bit clear after AUTO")
 
         trims = [ask(bf, "CAL3:OFFS?"), ask(bf, "CAL3:GAIN:FINE?")]
         af.write(b"CAL3:AUTO\n")

@@ -105,7 +105,7 @@ WaveformDialog::WaveformDialog(board::BoardLink& declare, board::DriverApi& driv
     Rate = Number(this, "Rate", bench::kMinRate, bench::MaxRate(1), 1000, 3,
                   QStringLiteral(" points/s"));
     Count = named(new QSpinBox(this), "Count");
-    Count->setRange(1, 1'000'000);
+    Count->setRange(1, static_cast<int>(bench::kMaxCount));
     Count->setValue(10);
     Forever = named(new QCheckBox(QStringLiteral("Until stopped"), this), "Forever");
     EndLevel = named(new QComboBox(this), "EndLevel");
