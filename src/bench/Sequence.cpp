@@ -3,6 +3,7 @@
 #include "bench/FileInput.h"
 #include "bench/Meter.h"
 #include "bench/Quantities.h"
+#include "bench/Words.h"
 #include "device/RegisterMap.h"
 
 #include <QJsonObject>
@@ -41,13 +42,6 @@ QString Shown(std::string_view word) {
            QLatin1Char('"');
 }
 
-bool EqualNoCase(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-
 // The whole word as a number: a decimal with an optional exponent, or for codes also
 // hexadecimal after 0x.
 std::optional<double> WordNumber(std::string_view word, bool hexAllowed) {
@@ -57,19 +51,14 @@ std::optional<double> WordNumber(std::string_view word, bool hexAllowed) {
         if (ec != std::errc() || end != word.data() + word.size()) return std::nullopt;
         return v;
     }
-    double v = 0;
-    const char* begin = word.data() + (word.starts_with('+') ? 1 : 0);
-    const auto [end, ec] = std::from_chars(begin, word.data() + word.size(), v);
-    if (ec != std::errc() || end != word.data() + word.size() || !std::isfinite(v))
-        return std::nullopt;
-    return v;
+    return WholeNumber(word);
 }
 
 std::optional<SequenceColumn> ColumnFromName(std::string_view name) {
     constexpr std::string_view kCodeSuffix = "_code";
     SequenceColumn column;
     if (name.size() > kCodeSuffix.size() &&
-        EqualNoCase(name.substr(name.size() - kCodeSuffix.size()), kCodeSuffix)) {
+        SameWord(name.substr(name.size() - kCodeSuffix.size()), kCodeSuffix)) {
         column.unit = SequenceUnit::Code;
         name.remove_suffix(kCodeSuffix.size());
     }

@@ -1,22 +1,12 @@
 #include "cli/Parse.h"
 
+#include "bench/Words.h"
 #include "cli/Commands.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
-#include <cmath>
 
 namespace tq::cli {
-
-namespace {
-bool SameWord(std::string_view a, std::string_view b) {
-    return std::ranges::equal(a, b, [](char x, char y) {
-        return std::tolower(static_cast<unsigned char>(x)) ==
-               std::tolower(static_cast<unsigned char>(y));
-    });
-}
-} // namespace
 
 std::string Cat(std::initializer_list<std::string_view> parts) {
     std::string text;
@@ -73,14 +63,8 @@ bench::Outcome<int64_t> ParseInteger(std::string_view word, std::string_view wha
 }
 
 bench::Outcome<double> ParseNumber(std::string_view word, std::string_view what) {
-    double value = 0;
-    const char* end = word.data() + word.size();
-    // from_chars takes no leading '+'; a script may well write one.
-    const char* begin = word.starts_with('+') ? word.data() + 1 : word.data();
-    const auto [ptr, ec] = std::from_chars(begin, end, value);
-    if (word.empty() || ec != std::errc{} || ptr != end || !std::isfinite(value))
-        return bench::UsageError(Cat({Quoted(word), " is not a number (", what, ")"}));
-    return value;
+    if (const std::optional<double> value = bench::WholeNumber(word)) return *value;
+    return bench::UsageError(Cat({Quoted(word), " is not a number (", what, ")"}));
 }
 
 bench::Outcome<std::pair<std::string_view, std::string_view>> ParseSetting(std::string_view word) {
@@ -100,7 +84,7 @@ bench::Outcome<int> ParseChoice(std::string_view word, std::string_view what,
                                 std::span<const std::string_view> allowed) {
     int i = 0;
     for (const std::string_view a : allowed) {
-        if (SameWord(word, a)) return i;
+        if (bench::SameWord(word, a)) return i;
         ++i;
     }
     std::string names;

@@ -16,8 +16,7 @@ namespace tq::cli {
 
 namespace {
 
-// The command's words, each named once.
-// The command's name; its usage text is the command table's.
+// The command's words, each named once; its usage text is the command table's.
 constexpr std::string_view kPlay = "play";
 constexpr std::string_view kRate = "--rate";
 constexpr std::string_view kCount = "--count";

@@ -5,6 +5,7 @@
 // over the repetitions: the achieved rate over the asked one, the share of points within
 // 1 ms of their deadline, and the share of one core used.
 
+#include "Median.h"
 #include "bench/Sequence.h"
 #include "board/DriverLibrary.h"
 
@@ -17,6 +18,8 @@
 #include <cstdlib>
 #include <vector>
 
+using tq::test::Median;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -26,12 +29,6 @@ double CpuSeconds() {
     getrusage(RUSAGE_SELF, &u);
     const auto s = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
     return s(u.ru_utime) + s(u.ru_stime);
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace

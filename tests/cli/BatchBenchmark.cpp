@@ -6,6 +6,7 @@
 // reading and checking the script, running every line through the command table and the
 // bench library, and writing each line's reply (to /dev/null).
 
+#include "Median.h"
 #include "board/BoardStart.h"
 #include "board/driver_abi.h"
 #include "cli/Commands.h"
@@ -20,14 +21,11 @@
 #include <cstdio>
 #include <vector>
 
+using tq::test::Median;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-double Median(std::vector<double> v) {
-    std::ranges::sort(v);
-    return v[v.size() / 2];
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 // socket in the same event loop. The two are interleaved over repetitions; prints each
 // side's median rate and the median ratio.
 
+#include "Median.h"
 #include "board/DriverLibrary.h"
 #include "drivers/sim/sim_abi.h"
 #include "scpi/Server.h"
@@ -25,6 +26,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
+
+using tq::test::Median;
 
 namespace {
 
@@ -74,11 +77,6 @@ double Rate(Client& client, const std::string& line, int count) {
         if (!client.roundTrip(line)) return 0;
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
     return count / took.count();
-}
-
-double Median(std::vector<double> v) {
-    std::ranges::sort(v);
-    return v[v.size() / 2];
 }
 
 } // namespace

@@ -290,10 +290,7 @@ void WaveformDialog::setRunning(bool running) {
 void WaveformDialog::start() {
     if (running_) return;
     auto built = sequence();
-    if (!built) {
-        if (Preview->plot()) Preview->library().showLines(Preview->plot(), {});
-        return say(QString::fromStdString(built.error().message), true);
-    }
+    if (!built) return say(QString::fromStdString(built.error().message), true);
     MeterRun modal(*this); // the board is the dialog's while it plays
     // Afresh: the lines it puts back afterwards are the window's as they are now.
     bench_.emplace(declare_, driver_, model_);

@@ -111,11 +111,12 @@ public:
         fallback_.start(1000);
     }
 
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint) return false;
+        watched->removeEventFilter(this); // the first paint is all it waits for
         // Queued behind the paint being delivered, so its picture is flushed first.
-        if (event->type() == QEvent::Paint)
-            QMetaObject::invokeMethod(
-                this, [this] { run(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { run(); }, Qt::QueuedConnection);
         return false;
     }
 

@@ -9,6 +9,7 @@
 // (bench_usb_sequence [repetitions] [points]).
 
 #include "EmulatedBoard.h"
+#include "Median.h"
 #include "Preload.h"
 #include "SimBehindUsb.h"
 
@@ -24,6 +25,8 @@
 #include <ctime>
 #include <vector>
 
+using tq::test::Median;
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -35,12 +38,6 @@ double ThreadCpuSeconds() {
     timespec t{};
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
     return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_nsec) / 1e9;
-}
-
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 // the median of the per-repetition ratios.
 
 #include "EmulatedBoard.h"
+#include "Median.h"
 #include "Preload.h"
 
 #include "board/DriverLibrary.h"
@@ -21,6 +22,8 @@
 #include <string>
 #include <unistd.h>
 #include <vector>
+
+using tq::test::Median;
 
 namespace {
 
@@ -59,12 +62,6 @@ public:
 private:
     bool contextShown_ = false;
 };
-
-double median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
-}
 
 // Takes "--repetitions=N" out of the arguments.
 int takeRepetitions(int& argc, char** argv) {
@@ -160,6 +157,6 @@ int main(int argc, char** argv) {
     const auto [low, high] = std::minmax_element(ratios.begin(), ratios.end());
     std::printf("Vendor_Request / bare libusb_control_transfer = %.3f (median of %zu "
                 "repetitions, %.3f to %.3f)\n",
-                median(ratios), ratios.size(), *low, *high);
+                Median(ratios), ratios.size(), *low, *high);
     return 0;
 }
